@@ -1,0 +1,21 @@
+# Shared settings of the project's scripts; sourced, never run.
+# Caches live outside the source tree so that a machine builds them once.
+cache_root=${VOSTRANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vostrane}
+openssl_version=$(dpkg-query -W -f='${Version}' libssl-dev 2>/dev/null || echo unknown)
+export VOSTRANE_OPENSSL_WINDOWS="$cache_root/openssl-mingw64-${openssl_version//[:~+]/_}"
+export WINEPREFIX="$cache_root/wine-prefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# A detached Wine server spares every Wine process the start-up cost. Its
+# standard streams go to /dev/null: Wine's background services inherit them,
+# and a pipe held open by them would block whoever reads it.
+start_wineserver() {
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wineserver() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+}

@@ -1,0 +1,77 @@
+#pragma once
+// One update run, from the parsed options to the outcome and exit code.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "options.hpp"
+#include "reporting/result_file.hpp"
+#include "result.hpp"
+
+namespace vostrane {
+
+// Windows Installer's code for a fatal installation error; also the helper's
+// code for a rejected package and every early failure.
+inline constexpr std::uint32_t kFatalExitCode = 1603;
+
+// What run_update hands to the process entry: an exit code, or an early-failure
+// message for standard error (the process then exits with 1603).
+class RunResult {
+public:
+    static RunResult exit_code(std::uint32_t code) { return RunResult(code); }
+    static RunResult early_failure(std::string message) { return RunResult(std::move(message)); }
+
+    [[nodiscard]] bool is_early_failure() const { return std::holds_alternative<std::string>(value_); }
+    [[nodiscard]] const std::string& message() const { return std::get<std::string>(value_); }
+    // The process exit code: the run's code, or 1603 after an early failure.
+    [[nodiscard]] std::uint32_t process_exit_code() const {
+        return is_early_failure() ? kFatalExitCode : std::get<std::uint32_t>(value_);
+    }
+
+private:
+    explicit RunResult(std::uint32_t code) : value_(code) {}
+    explicit RunResult(std::string message) : value_(std::move(message)) {}
+    std::variant<std::uint32_t, std::string> value_;
+};
+
+// The steps that touch the world. The Windows build wires in the real ones;
+// tests give stand-ins, so that the run's order and decisions are tested alone.
+class UpdateSteps {
+public:
+    virtual ~UpdateSteps() = default;
+
+    virtual Status prepare_helper_log(const std::string& path) = 0;
+    virtual void append_log_line(const std::string& path, std::string_view message) = 0;
+    virtual void clear_result_file(const std::string& path) = 0;
+    virtual void write_result_file(const std::string& path, const UpdateOutcome& outcome) = 0;
+
+    virtual bool is_msi_package(const std::string& msi_path) = 0;
+    virtual Result<std::string> compute_package_digest(const std::string& msi_path) = 0;
+    virtual Status verify_update_signature(std::string_view version, std::string_view digest,
+                                           std::string_view signature, std::string_view key_id,
+                                           std::string_view algorithm) = 0;
+    // Deletes a rejected package; failures are ignored.
+    virtual void delete_package(const std::string& msi_path) = 0;
+
+    // Proceeds when the process has ended or cannot be opened; logs its own lines.
+    virtual Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) = 0;
+    // The installer program, or nothing when it is not found.
+    virtual std::optional<std::string> locate_installer() = 0;
+    // The installer's exit code, or the launch error's description.
+    virtual Result<std::int32_t> run_installer(const std::string& program, const UpdateOptions& options) = 0;
+    // Relaunches the application; logs its own lines and never fails the run.
+    virtual void restart_application(const UpdateOptions& options, const std::string& log_path) = 0;
+};
+
+// Converts each argument (program name first, as split from the command line)
+// to UTF-8 and drops the program name; fails on an unpaired surrogate.
+Result<std::vector<std::string>> arguments_from_command_line(std::span<const std::u16string> split);
+
+// Runs one update. `arguments` excludes the program name.
+RunResult run_update(std::span<const std::string> arguments, UpdateSteps& steps);
+
+}  // namespace vostrane

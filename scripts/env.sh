@@ -1,8 +1,8 @@
 # Shared settings of the project's scripts; sourced, never run.
 # Caches live outside the source tree so that a machine builds them once.
 cache_root=${VOSTRANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vostrane}
-openssl_version=$(dpkg-query -W -f='${Version}' libssl-dev 2>/dev/null || echo unknown)
-export VOSTRANE_OPENSSL_WINDOWS="$cache_root/openssl-mingw64-${openssl_version//[:~+]/_}"
+# A link to the build of one OpenSSL source version (openssl-mingw64-VERSION).
+export VOSTRANE_OPENSSL_WINDOWS="$cache_root/openssl-mingw64"
 export WINEPREFIX="$cache_root/wine-prefix"
 export WINEARCH=win64
 export WINEDEBUG=-all

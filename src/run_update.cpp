@@ -1,0 +1,131 @@
+#include "run_update.hpp"
+
+#include <format>
+
+#include "unicode.hpp"
+#include "update_security/package_check.hpp"
+
+namespace vostrane {
+namespace {
+
+// Windows Installer's codes for success that needs, or has started, a Windows restart.
+constexpr std::int32_t kRestartInitiated = 1641;
+constexpr std::int32_t kRestartRequired = 3010;
+
+constexpr std::string_view kStarted = "Vostrane native updater started.";
+constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
+constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
+constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
+constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
+
+// One run's state: the options and the reporting targets every step writes to.
+class UpdateRun {
+public:
+    UpdateRun(UpdateOptions options, UpdateSteps& steps)
+        : options_(std::move(options)),
+          log_path_(options_.helper_log_path),
+          result_path_(options_.result_path),
+          steps_(steps) {}
+
+    RunResult run() {
+        if (auto prepared = steps_.prepare_helper_log(log_path_); !prepared) {
+            return RunResult::early_failure(prepared.error());
+        }
+        steps_.clear_result_file(result_path_);
+        log(kStarted);
+
+        if (auto checked = check_package(); !checked) return reject_package(checked.error());
+
+        if (auto waited = steps_.wait_for_parent_exit(options_.parent_process_id, log_path_); !waited) {
+            return RunResult::early_failure(waited.error());
+        }
+        return install();
+    }
+
+private:
+    // The checks run cheapest first; the signature is checked over the digest
+    // computed here, never over the option text.
+    Status check_package() {
+        if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotMsi));
+        auto digest = steps_.compute_package_digest(options_.msi_path);
+        if (!digest) return failure(digest.error());
+        if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
+        return steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
+                                              options_.key_id, options_.signature_algorithm);
+    }
+
+    RunResult reject_package(const std::string& message) {
+        steps_.delete_package(options_.msi_path);
+        log(std::format("Package verification failed: {}", message));
+        return finish({"error", static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
+    }
+
+    RunResult install() {
+        const auto installer = steps_.locate_installer();
+        if (!installer) {
+            log(kInstallerNotFound);
+            return finish({"error", static_cast<std::int32_t>(kFatalExitCode), std::string(kInstallerNotFound)},
+                          kFatalExitCode);
+        }
+        log(kStartingInstaller);
+        const auto exit_code = steps_.run_installer(*installer, options_);
+        if (!exit_code) {
+            return RunResult::early_failure(std::format("Windows Installer could not be started: {}", exit_code.error()));
+        }
+        const std::string exited = std::format("Windows Installer exited with code {}.", *exit_code);
+        log(exited);
+        return finish_installation(*exit_code, exited);
+    }
+
+    RunResult finish_installation(std::int32_t code, const std::string& exited_message) {
+        switch (code) {
+            case 0:
+                return finish({"success", 0, ""}, 0);
+            case kRestartInitiated:
+                return finish({"restartInitiated", code, "Windows has started a restart to finish the update."}, 0,
+                              Relaunch::no);
+            case kRestartRequired:
+                return finish({"restartRequired", code, "Windows restart is required to finish the update."}, 0,
+                              Relaunch::no);
+            default:
+                return finish({"error", code, exited_message}, static_cast<std::uint32_t>(code));
+        }
+    }
+
+    enum class Relaunch { yes, no };
+
+    // The outcome is written before the relaunch, so the document is complete
+    // before the application can start again.
+    RunResult finish(const UpdateOutcome& outcome, std::uint32_t exit_code, Relaunch relaunch = Relaunch::yes) {
+        steps_.write_result_file(result_path_, outcome);
+        if (relaunch == Relaunch::yes) steps_.restart_application(options_, log_path_);
+        return RunResult::exit_code(exit_code);
+    }
+
+    void log(std::string_view message) { steps_.append_log_line(log_path_, message); }
+
+    const UpdateOptions options_;
+    const std::string log_path_;
+    const std::string result_path_;
+    UpdateSteps& steps_;
+};
+
+}  // namespace
+
+Result<std::vector<std::string>> arguments_from_command_line(std::span<const std::u16string> split) {
+    std::vector<std::string> arguments;
+    for (std::size_t i = 1; i < split.size(); ++i) {
+        auto argument = utf16_to_utf8(split[i]);
+        if (!argument) return failure("Command-line arguments are not valid Unicode.");
+        arguments.push_back(std::move(*argument));
+    }
+    return arguments;
+}
+
+RunResult run_update(std::span<const std::string> arguments, UpdateSteps& steps) {
+    auto options = parse_options(arguments);
+    if (!options) return RunResult::early_failure(options.error());
+    return UpdateRun(std::move(*options), steps).run();
+}
+
+}  // namespace vostrane

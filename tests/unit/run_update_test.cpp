@@ -1,0 +1,299 @@
+// The run's order, messages, outcomes and exit codes, with stand-ins for every
+// step that touches the world. Each stand-in records what it was asked, in one
+// shared journal, so the tests can check the order of the steps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <format>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run_update.hpp"
+
+namespace vostrane {
+namespace {
+
+constexpr std::string_view kDigest = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+std::vector<std::string> good_arguments() {
+    return {"--parent-process-id", "4242",
+            "--msi-path", "C:\\dl\\update.msi",
+            "--install-dir", "C:\\Program Files\\Vostrane",
+            "--app-path", "C:\\Program Files\\Vostrane\\vostrane.exe",
+            "--msi-log-path", "C:\\dl\\msi.log",
+            "--helper-log-path", "C:\\dl\\helper.log",
+            "--result-path", "C:\\dl\\result.json",
+            "--expected-sha256", std::string(kDigest),
+            "--expected-version", "1.4.0",
+            "--signature", "c2lnbmF0dXJl",
+            "--key-id", "vostrane-update-2026-01",
+            "--signature-algorithm", "ed25519"};
+}
+
+class RecordingSteps : public UpdateSteps {
+public:
+    // What the stand-ins answer; a test changes the ones it is about.
+    Status prepare_result;
+    bool is_msi = true;
+    Result<std::string> digest = std::string(kDigest);
+    Status signature_result;
+    Status wait_result;
+    std::optional<std::string> installer = std::string("C:\\Windows\\System32\\msiexec.exe");
+    Result<std::int32_t> installer_exit = 0;
+
+    // What they were asked, in order.
+    std::vector<std::string> journal;
+    std::vector<std::string> log_lines;
+    std::optional<UpdateOutcome> written;
+
+    Status prepare_helper_log(const std::string& path) override {
+        journal.push_back("prepare " + path);
+        return prepare_result;
+    }
+    void append_log_line(const std::string& path, std::string_view message) override {
+        journal.push_back(std::format("log {}: {}", path, message));
+        log_lines.emplace_back(message);
+    }
+    void clear_result_file(const std::string& path) override { journal.push_back("clear " + path); }
+    void write_result_file(const std::string& path, const UpdateOutcome& outcome) override {
+        journal.push_back("write " + path);
+        EXPECT_FALSE(written) << "the outcome is written once";
+        written = outcome;
+    }
+    bool is_msi_package(const std::string& path) override {
+        journal.push_back("is_msi " + path);
+        return is_msi;
+    }
+    Result<std::string> compute_package_digest(const std::string& path) override {
+        journal.push_back("digest " + path);
+        return digest;
+    }
+    Status verify_update_signature(std::string_view version, std::string_view digest_text,
+                                   std::string_view signature, std::string_view key_id,
+                                   std::string_view algorithm) override {
+        journal.push_back(std::format("verify {} {} {} {} {}", version, digest_text, signature, key_id, algorithm));
+        return signature_result;
+    }
+    void delete_package(const std::string& path) override { journal.push_back("delete " + path); }
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
+        journal.push_back(std::format("wait {} {}", process_id, log_path));
+        return wait_result;
+    }
+    std::optional<std::string> locate_installer() override {
+        journal.push_back("locate");
+        return installer;
+    }
+    Result<std::int32_t> run_installer(const std::string& program, const UpdateOptions& options) override {
+        journal.push_back(std::format("install {} {}", program, options.msi_path));
+        return installer_exit;
+    }
+    void restart_application(const UpdateOptions& options, const std::string& log_path) override {
+        journal.push_back(std::format("restart {} {}", options.app_path, log_path));
+    }
+
+    [[nodiscard]] bool called(std::string_view prefix) const {
+        for (const auto& entry : journal) {
+            if (entry.starts_with(prefix)) return true;
+        }
+        return false;
+    }
+    // Position of the first journal entry with this prefix, or -1.
+    [[nodiscard]] int position(std::string_view prefix) const {
+        for (std::size_t i = 0; i < journal.size(); ++i) {
+            if (journal[i].starts_with(prefix)) return static_cast<int>(i);
+        }
+        return -1;
+    }
+};
+
+RunResult run(RecordingSteps& steps, const std::vector<std::string>& arguments = good_arguments()) {
+    return run_update(arguments, steps);
+}
+
+TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
+    RecordingSteps steps;
+    RunResult result = run(steps);
+
+    ASSERT_FALSE(result.is_early_failure());
+    EXPECT_EQ(result.process_exit_code(), 0u);
+    const std::vector<std::string> expected = {
+        "prepare C:\\dl\\helper.log",
+        "clear C:\\dl\\result.json",
+        "log C:\\dl\\helper.log: Vostrane native updater started.",
+        "is_msi C:\\dl\\update.msi",
+        "digest C:\\dl\\update.msi",
+        std::format("verify 1.4.0 {} c2lnbmF0dXJl vostrane-update-2026-01 ed25519", kDigest),
+        "wait 4242 C:\\dl\\helper.log",
+        "locate",
+        "log C:\\dl\\helper.log: Starting Windows Installer.",
+        "install C:\\Windows\\System32\\msiexec.exe C:\\dl\\update.msi",
+        "log C:\\dl\\helper.log: Windows Installer exited with code 0.",
+        "write C:\\dl\\result.json",
+        "restart C:\\Program Files\\Vostrane\\vostrane.exe C:\\dl\\helper.log",
+    };
+    EXPECT_EQ(steps.journal, expected);
+    EXPECT_EQ(steps.written, (UpdateOutcome{"success", 0, ""}));
+}
+
+struct InstallerCase {
+    std::int32_t installer_exit;
+    UpdateOutcome outcome;
+    bool relaunch;
+    std::uint32_t process_exit;
+};
+
+TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
+    const std::vector<InstallerCase> cases = {
+        {0, {"success", 0, ""}, true, 0},
+        {3010, {"restartRequired", 3010, "Windows restart is required to finish the update."}, false, 0},
+        {1641, {"restartInitiated", 1641, "Windows has started a restart to finish the update."}, false, 0},
+        {1602, {"error", 1602, "Windows Installer exited with code 1602."}, true, 1602},
+        {1603, {"error", 1603, "Windows Installer exited with code 1603."}, true, 1603},
+        {1, {"error", 1, "Windows Installer exited with code 1."}, true, 1},
+        {-1073741819, {"error", -1073741819, "Windows Installer exited with code -1073741819."}, true, 0xC0000005u},
+        {-1, {"error", -1, "Windows Installer exited with code -1."}, true, 0xFFFFFFFFu},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installer_exit);
+        RecordingSteps steps;
+        steps.installer_exit = c.installer_exit;
+        RunResult result = run(steps);
+
+        ASSERT_FALSE(result.is_early_failure());
+        EXPECT_EQ(result.process_exit_code(), c.process_exit);
+        EXPECT_EQ(steps.written, c.outcome);
+        EXPECT_EQ(steps.called("restart"), c.relaunch);
+        const std::string exited = std::format("Windows Installer exited with code {}.", c.installer_exit);
+        EXPECT_EQ(steps.log_lines.back(), exited) << "the exit line is logged for every code";
+        if (c.relaunch) EXPECT_LT(steps.position("write"), steps.position("restart"));
+    }
+}
+
+struct RejectionCase {
+    std::string name;
+    void (*arrange)(RecordingSteps&);
+    std::string message;
+    std::vector<std::string> checks_run;
+};
+
+TEST(RunUpdate, RejectedPackageIsDeletedReportedAndNeverWaitedOrInstalled) {
+    const std::vector<RejectionCase> cases = {
+        {"not an msi", [](RecordingSteps& s) { s.is_msi = false; },
+         "The downloaded update package is not a valid MSI file.", {"is_msi"}},
+        {"digest unreadable", [](RecordingSteps& s) { s.digest = failure("Access is denied. (os error 5)"); },
+         "Access is denied. (os error 5)", {"is_msi", "digest"}},
+        {"digest mismatch", [](RecordingSteps& s) { s.digest = std::string(64, '0'); },
+         "Update package SHA-256 verification failed.", {"is_msi", "digest"}},
+        {"bad signature", [](RecordingSteps& s) { s.signature_result = failure("Update signature verification failed."); },
+         "Update signature verification failed.", {"is_msi", "digest", "verify"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingSteps steps;
+        c.arrange(steps);
+        RunResult result = run(steps);
+
+        ASSERT_FALSE(result.is_early_failure());
+        EXPECT_EQ(result.process_exit_code(), 1603u);
+        EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, c.message}));
+        const std::vector<std::string> lines = {"Vostrane native updater started.",
+                                                "Package verification failed: " + c.message};
+        EXPECT_EQ(steps.log_lines, lines);
+        for (std::string_view check : {"is_msi", "digest", "verify"}) {
+            const bool expected = std::find(c.checks_run.begin(), c.checks_run.end(), check) != c.checks_run.end();
+            EXPECT_EQ(steps.called(check), expected) << check;
+        }
+        EXPECT_FALSE(steps.called("wait"));
+        EXPECT_FALSE(steps.called("locate"));
+        EXPECT_FALSE(steps.called("install"));
+        // Deleted, then logged, then written, then relaunched.
+        EXPECT_LT(steps.position("delete C:\\dl\\update.msi"), steps.position("log C:\\dl\\helper.log: Package"));
+        EXPECT_LT(steps.position("log C:\\dl\\helper.log: Package"), steps.position("write"));
+        EXPECT_LT(steps.position("write"), steps.position("restart"));
+    }
+}
+
+TEST(RunUpdate, OptionErrorIsAnEarlyFailureThatTouchesNothing) {
+    RecordingSteps steps;
+    RunResult result = run(steps, {});
+
+    ASSERT_TRUE(result.is_early_failure());
+    EXPECT_EQ(result.message(), "--parent-process-id is required.");
+    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_TRUE(steps.journal.empty());
+}
+
+TEST(RunUpdate, HelperLogSetUpFailureIsAnEarlyFailureBeforeTheResultFileIsTouched) {
+    RecordingSteps steps;
+    steps.prepare_result = failure("Access is denied. (os error 5)");
+    RunResult result = run(steps);
+
+    ASSERT_TRUE(result.is_early_failure());
+    EXPECT_EQ(result.message(), "Access is denied. (os error 5)");
+    EXPECT_EQ(steps.journal, std::vector<std::string>{"prepare C:\\dl\\helper.log"});
+}
+
+TEST(RunUpdate, WaitFailureEndsEarlyWithoutResultRelaunchOrDeletion) {
+    for (std::string message : {"The previous application process did not exit in time.",
+                                "Waiting for the previous application process failed."}) {
+        SCOPED_TRACE(message);
+        RecordingSteps steps;
+        steps.wait_result = failure(message);
+        RunResult result = run(steps);
+
+        ASSERT_TRUE(result.is_early_failure());
+        EXPECT_EQ(result.message(), message);
+        EXPECT_FALSE(steps.called("write"));
+        EXPECT_FALSE(steps.called("restart"));
+        EXPECT_FALSE(steps.called("delete"));
+        EXPECT_FALSE(steps.called("locate"));
+        EXPECT_EQ(steps.log_lines, std::vector<std::string>{"Vostrane native updater started."});
+    }
+}
+
+TEST(RunUpdate, InstallerNotFoundReportsErrorRelaunchesAndKeepsPackage) {
+    RecordingSteps steps;
+    steps.installer = std::nullopt;
+    RunResult result = run(steps);
+
+    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, "Windows Installer was not found."}));
+    const std::vector<std::string> lines = {"Vostrane native updater started.", "Windows Installer was not found."};
+    EXPECT_EQ(steps.log_lines, lines);
+    EXPECT_FALSE(steps.called("install"));
+    EXPECT_FALSE(steps.called("delete"));
+    EXPECT_LT(steps.position("write"), steps.position("restart"));
+}
+
+TEST(RunUpdate, InstallerThatCannotStartEndsEarlyAfterTheStartingLine) {
+    RecordingSteps steps;
+    steps.installer_exit = failure("program not found");
+    RunResult result = run(steps);
+
+    ASSERT_TRUE(result.is_early_failure());
+    EXPECT_EQ(result.message(), "Windows Installer could not be started: program not found");
+    const std::vector<std::string> lines = {"Vostrane native updater started.", "Starting Windows Installer."};
+    EXPECT_EQ(steps.log_lines, lines);
+    EXPECT_FALSE(steps.called("write"));
+    EXPECT_FALSE(steps.called("restart"));
+}
+
+TEST(ArgumentsFromCommandLine, DropsProgramNameAndConvertsToUtf8) {
+    const std::vector<std::u16string> split = {u"C:\\helper.exe", u"--msi-path", u"C:\\d\u00e9j\u00e0\\p.msi"};
+    auto arguments = arguments_from_command_line(split);
+    ASSERT_TRUE(arguments);
+    EXPECT_EQ(*arguments, (std::vector<std::string>{"--msi-path", "C:\\d\xc3\xa9j\xc3\xa0\\p.msi"}));
+}
+
+TEST(ArgumentsFromCommandLine, UnpairedSurrogateInAnyArgumentFails) {
+    for (std::u16string bad : {std::u16string(u"a") + char16_t(0xD800), std::u16string(1, char16_t(0xDC00)) + u"b"}) {
+        const std::vector<std::u16string> split = {u"helper.exe", u"--key-id", bad};
+        auto arguments = arguments_from_command_line(split);
+        ASSERT_FALSE(arguments);
+        EXPECT_EQ(arguments.error(), "Command-line arguments are not valid Unicode.");
+    }
+}
+
+}  // namespace
+}  // namespace vostrane

@@ -1,0 +1,125 @@
+#include "helper_process.hpp"
+
+#include <windows.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "win/unique_handle.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+std::wstring helper_path() {
+    std::wstring path = std::filesystem::path(VOSTRANE_BUILD_DIR "/vostrane-updater.exe").make_preferred().wstring();
+    return path;
+}
+
+// The C runtime's quoting: backslashes double only before a quote or the end.
+std::wstring quote_argument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+std::string read_all(HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    return text;
+}
+
+}  // namespace
+
+HelperRun run_helper_command_line(const std::wstring& arguments_text) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (!::CreatePipe(&read_end, &write_end, &inheritable, 0)) throw std::runtime_error("CreatePipe failed");
+    win::unique_handle reader(read_end);
+    win::unique_handle writer(write_end);
+    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = nullptr;
+    startup.hStdError = writer.get();
+
+    std::wstring command_line = quote_argument(helper_path()) + L" " + arguments_text;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(helper_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
+    }
+    win::unique_handle process_handle(process.hProcess);
+    win::unique_handle thread_handle(process.hThread);
+    writer.reset();  // only the child holds the write end now, so its exit ends the read
+
+    HelperRun run;
+    run.standard_error = read_all(reader.get());
+    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(process_handle.get(), &exit_code);
+    run.exit_code = exit_code;
+    return run;
+}
+
+HelperRun run_helper(const std::vector<std::wstring>& arguments) {
+    std::wstring text;
+    for (const auto& argument : arguments) {
+        if (!text.empty()) text += L' ';
+        text += quote_argument(argument);
+    }
+    return run_helper_command_line(text);
+}
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    wchar_t base[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, base);
+    path_ = std::filesystem::path(base) /
+            (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::wstring wide(const std::filesystem::path& path) { return path.wstring(); }
+
+}  // namespace vostrane::testing

@@ -1,0 +1,40 @@
+#pragma once
+// Runs the built helper as the application would, and collects what a caller
+// can observe: the full 32-bit exit code and standard error.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vostrane::testing {
+
+struct HelperRun {
+    std::uint32_t exit_code = 0;
+    std::string standard_error;
+};
+
+// Starts the helper with this exact command-line tail (after the program name).
+HelperRun run_helper_command_line(const std::wstring& arguments_text);
+
+// Quotes each argument by the C runtime's rules and runs the helper.
+HelperRun run_helper(const std::vector<std::wstring>& arguments);
+
+// A fresh, empty directory that is removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(const std::wstring& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& bytes);
+std::wstring wide(const std::filesystem::path& path);
+
+}  // namespace vostrane::testing

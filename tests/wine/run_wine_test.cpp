@@ -1,0 +1,146 @@
+// The helper exe end to end under Wine: exit codes, standard error, the helper
+// log, the result file and the package, as the application observes them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <regex>
+
+#include "helper_process.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+constexpr char kZeroDigest[] = "0000000000000000000000000000000000000000000000000000000000000000";
+
+struct RunFiles {
+    std::filesystem::path msi, log, result, install_dir;
+};
+
+RunFiles files_in(const TempDir& dir) {
+    return {dir / L"update.msi", dir / L"logs\\helper.log", dir / L"result.json", dir / L"app"};
+}
+
+std::vector<std::wstring> arguments_for(const RunFiles& files, const std::wstring& sha256 = L"",
+                                        const std::wstring& signature = L"c2ln") {
+    return {L"--parent-process-id", L"0",
+            L"--msi-path", wide(files.msi),
+            L"--install-dir", wide(files.install_dir),
+            L"--app-path", wide(files.install_dir / L"app.exe"),
+            L"--msi-log-path", wide(files.msi) + L".log",
+            L"--helper-log-path", wide(files.log),
+            L"--result-path", wide(files.result),
+            L"--expected-sha256", sha256.empty() ? std::wstring(kZeroDigest, kZeroDigest + 64) : sha256,
+            L"--expected-version", L"1.4.0",
+            L"--signature", signature,
+            L"--key-id", L"vostrane-update-2026-01",
+            L"--signature-algorithm", L"ed25519"};
+}
+
+// The log's messages, each line checked for its "[seconds] " prefix.
+std::vector<std::string> log_messages(const std::filesystem::path& log) {
+    static const std::regex line(R"(\[(\d+)\] ([^\n]*)\n)");
+    const std::string text = read_file(log);
+    std::vector<std::string> messages;
+    std::size_t consumed = 0;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+        EXPECT_EQ(static_cast<std::size_t>(it->position()), consumed) << "stray bytes in the log: " << text;
+        consumed = it->position() + it->length();
+        messages.push_back((*it)[2]);
+    }
+    EXPECT_EQ(consumed, text.size()) << "the log ends mid-line: " << text;
+    return messages;
+}
+
+TEST(HelperRun, OptionErrorsGoToStandardErrorAndTouchNothing) {
+    struct Case {
+        std::vector<std::wstring> arguments;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{}, "--parent-process-id is required."},
+        {{L"--parent-process-id", L"1", L"--result-path"}, "Missing value for --result-path"},
+        {{L"result.json"}, "Unexpected argument: result.json"},
+        {{L"--parent-process-id", L"-1"}, "--parent-process-id must be a process id."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        HelperRun run = run_helper(c.arguments);
+        EXPECT_EQ(run.exit_code, 1603u);
+        EXPECT_EQ(run.standard_error, c.message + "\n");
+    }
+}
+
+TEST(HelperRun, IncompleteOptionsLeaveAnEarlierResultAndLogUntouched) {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    std::filesystem::create_directories(files.log.parent_path());
+    write_file(files.result, "earlier result");
+    write_file(files.log, "earlier log");
+    auto arguments = arguments_for(files);
+    arguments.resize(arguments.size() - 2);  // no --signature-algorithm
+
+    HelperRun run = run_helper(arguments);
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_EQ(run.standard_error, "--signature-algorithm is required.\n");
+    EXPECT_EQ(read_file(files.result), "earlier result");
+    EXPECT_EQ(read_file(files.log), "earlier log");
+}
+
+TEST(HelperRun, UnpairedSurrogateStopsTheRunBeforeAnyFileIsTouched) {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    write_file(files.result, "earlier result");
+    auto arguments = arguments_for(files);
+    arguments[21] = std::wstring(L"key") + wchar_t(0xD800);  // --key-id
+
+    HelperRun run = run_helper(arguments);
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_EQ(run.standard_error, "Command-line arguments are not valid Unicode.\n");
+    EXPECT_EQ(read_file(files.result), "earlier result");
+    EXPECT_FALSE(std::filesystem::exists(files.log.parent_path()));
+}
+
+TEST(HelperRun, HelperLogThatIsADirectoryIsAnEarlyFailureWithTheSystemsText) {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    std::filesystem::create_directories(files.log);
+    write_file(files.result, "earlier result");
+
+    HelperRun run = run_helper(arguments_for(files));
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_TRUE(std::regex_match(run.standard_error, std::regex(R"(\S.* \(os error \d+\)\n)"))) << run.standard_error;
+    EXPECT_EQ(read_file(files.result), "earlier result");
+}
+
+TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
+    struct Case {
+        std::string name;
+        bool create_package;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"missing package", false, "The downloaded update package is not a valid MSI file."},
+        {"digest mismatch", true, "Update package SHA-256 verification failed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        RunFiles files = files_in(dir);
+        if (c.create_package) write_file(files.msi, "not the expected bytes");
+        write_file(files.result, "earlier result");
+
+        HelperRun run = run_helper(arguments_for(files));
+        EXPECT_EQ(run.exit_code, 1603u);
+        EXPECT_EQ(run.standard_error, "");
+        EXPECT_FALSE(std::filesystem::exists(files.msi));
+        EXPECT_EQ(read_file(files.result),
+                  R"({"status":"error","exitCode":1603,"message":")" + c.message + R"("})");
+        const std::vector<std::string> expected = {"Vostrane native updater started.",
+                                                   "Package verification failed: " + c.message};
+        EXPECT_EQ(log_messages(files.log), expected);
+    }
+}
+
+}  // namespace
+}  // namespace vostrane::testing

@@ -1,7 +1,5 @@
 #include "run_update.hpp"
 
-#include <format>
-
 #include "unicode.hpp"
 #include "update_security/package_check.hpp"
 
@@ -56,7 +54,7 @@ private:
 
     RunResult reject_package(const std::string& message) {
         steps_.delete_package(options_.msi_path);
-        log(std::format("Package verification failed: {}", message));
+        log("Package verification failed: " + message);
         return finish({"error", static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
     }
 
@@ -70,9 +68,9 @@ private:
         log(kStartingInstaller);
         const auto exit_code = steps_.run_installer(*installer, options_);
         if (!exit_code) {
-            return RunResult::early_failure(std::format("Windows Installer could not be started: {}", exit_code.error()));
+            return RunResult::early_failure("Windows Installer could not be started: " + exit_code.error());
         }
-        const std::string exited = std::format("Windows Installer exited with code {}.", *exit_code);
+        const std::string exited = "Windows Installer exited with code " + std::to_string(*exit_code) + ".";
         log(exited);
         return finish_installation(*exit_code, exited);
     }

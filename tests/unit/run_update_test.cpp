@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <format>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +13,16 @@
 
 namespace vostrane {
 namespace {
+
+// Joins the arguments' text forms with single spaces.
+template <class... Parts>
+std::string words(const Parts&... parts) {
+    std::ostringstream out;
+    ((out << parts << ' '), ...);
+    std::string text = out.str();
+    text.pop_back();
+    return text;
+}
 
 constexpr std::string_view kDigest = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
 
@@ -52,7 +62,7 @@ public:
         return prepare_result;
     }
     void append_log_line(const std::string& path, std::string_view message) override {
-        journal.push_back(std::format("log {}: {}", path, message));
+        journal.push_back("log " + path + ": " + std::string(message));
         log_lines.emplace_back(message);
     }
     void clear_result_file(const std::string& path) override { journal.push_back("clear " + path); }
@@ -72,12 +82,12 @@ public:
     Status verify_update_signature(std::string_view version, std::string_view digest_text,
                                    std::string_view signature, std::string_view key_id,
                                    std::string_view algorithm) override {
-        journal.push_back(std::format("verify {} {} {} {} {}", version, digest_text, signature, key_id, algorithm));
+        journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
     void delete_package(const std::string& path) override { journal.push_back("delete " + path); }
     Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
-        journal.push_back(std::format("wait {} {}", process_id, log_path));
+        journal.push_back(words("wait", process_id, log_path));
         return wait_result;
     }
     std::optional<std::string> locate_installer() override {
@@ -85,11 +95,11 @@ public:
         return installer;
     }
     Result<std::int32_t> run_installer(const std::string& program, const UpdateOptions& options) override {
-        journal.push_back(std::format("install {} {}", program, options.msi_path));
+        journal.push_back(words("install", program, options.msi_path));
         return installer_exit;
     }
     void restart_application(const UpdateOptions& options, const std::string& log_path) override {
-        journal.push_back(std::format("restart {} {}", options.app_path, log_path));
+        journal.push_back(words("restart", options.app_path, log_path));
     }
 
     [[nodiscard]] bool called(std::string_view prefix) const {
@@ -123,7 +133,7 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "log C:\\dl\\helper.log: Vostrane native updater started.",
         "is_msi C:\\dl\\update.msi",
         "digest C:\\dl\\update.msi",
-        std::format("verify 1.4.0 {} c2lnbmF0dXJl vostrane-update-2026-01 ed25519", kDigest),
+        words("verify 1.4.0", kDigest, "c2lnbmF0dXJl vostrane-update-2026-01 ed25519"),
         "wait 4242 C:\\dl\\helper.log",
         "locate",
         "log C:\\dl\\helper.log: Starting Windows Installer.",
@@ -164,7 +174,7 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
         EXPECT_EQ(result.process_exit_code(), c.process_exit);
         EXPECT_EQ(steps.written, c.outcome);
         EXPECT_EQ(steps.called("restart"), c.relaunch);
-        const std::string exited = std::format("Windows Installer exited with code {}.", c.installer_exit);
+        const std::string exited = "Windows Installer exited with code " + std::to_string(c.installer_exit) + ".";
         EXPECT_EQ(steps.log_lines.back(), exited) << "the exit line is logged for every code";
         if (c.relaunch) EXPECT_LT(steps.position("write"), steps.position("restart"));
     }

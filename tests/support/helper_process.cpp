@@ -13,11 +13,20 @@ namespace vostrane::testing {
 namespace {
 
 std::wstring helper_path() {
-    std::wstring path = std::filesystem::path(VOSTRANE_BUILD_DIR "/vostrane-updater.exe").make_preferred().wstring();
-    return path;
+    return std::filesystem::path(VOSTRANE_BUILD_DIR "/vostrane-updater.exe").make_preferred().wstring();
 }
 
-// The C runtime's quoting: backslashes double only before a quote or the end.
+std::string read_all(HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    return text;
+}
+
+}  // namespace
+
+// Backslashes double only before a quote or the end.
 std::wstring quote_argument(const std::wstring& argument) {
     if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
     std::wstring quoted = L"\"";
@@ -36,17 +45,20 @@ std::wstring quote_argument(const std::wstring& argument) {
     return quoted;
 }
 
-std::string read_all(HANDLE pipe) {
-    std::string text;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+std::wstring join_arguments(const std::vector<std::wstring>& arguments) {
+    std::wstring text;
+    for (const auto& argument : arguments) {
+        if (!text.empty()) text += L' ';
+        text += quote_argument(argument);
+    }
     return text;
 }
 
-}  // namespace
-
 HelperRun run_helper_command_line(const std::wstring& arguments_text) {
+    return run_program(helper_path(), arguments_text);
+}
+
+HelperRun run_program(const std::wstring& program, const std::wstring& arguments_text) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
@@ -62,9 +74,9 @@ HelperRun run_helper_command_line(const std::wstring& arguments_text) {
     startup.hStdOutput = nullptr;
     startup.hStdError = writer.get();
 
-    std::wstring command_line = quote_argument(helper_path()) + L" " + arguments_text;
+    std::wstring command_line = quote_argument(program) + L" " + arguments_text;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(helper_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                           &startup, &process)) {
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
     }
@@ -82,12 +94,7 @@ HelperRun run_helper_command_line(const std::wstring& arguments_text) {
 }
 
 HelperRun run_helper(const std::vector<std::wstring>& arguments) {
-    std::wstring text;
-    for (const auto& argument : arguments) {
-        if (!text.empty()) text += L' ';
-        text += quote_argument(argument);
-    }
-    return run_helper_command_line(text);
+    return run_helper_command_line(join_arguments(arguments));
 }
 
 TempDir::TempDir() {

@@ -13,7 +13,17 @@ struct HelperRun {
     std::string standard_error;
 };
 
-// Starts the helper with this exact command-line tail (after the program name).
+// Starts a program with this exact command-line tail (after the program name),
+// standard error on a pipe, and waits for it.
+HelperRun run_program(const std::wstring& program, const std::wstring& arguments_text);
+
+// The C runtime's quoting of one argument.
+std::wstring quote_argument(const std::wstring& argument);
+
+// Quotes each argument and joins them with spaces.
+std::wstring join_arguments(const std::vector<std::wstring>& arguments);
+
+// Starts the built helper with this exact command-line tail.
 HelperRun run_helper_command_line(const std::wstring& arguments_text);
 
 // Quotes each argument by the C runtime's rules and runs the helper.

@@ -44,4 +44,13 @@ std::string describe_io_error(const IoError& error, const SystemMessageSource& s
 // that end a system message.
 std::string_view trim_trailing_message_space(std::string_view text);
 
+// The system message made of the UTF-16 units that FormatMessageW wrote for
+// `looked_up_code` (the code it was given): trimmed UTF-8, or the "OS Error"
+// stand-in when the units are not valid UTF-16.
+std::string system_message_from_units(std::uint32_t looked_up_code, std::u16string_view units);
+
+// The stand-in message when FormatMessageW found no text for `looked_up_code`
+// and failed with `format_error`.
+std::string system_message_lookup_failed(std::uint32_t looked_up_code, std::uint32_t format_error);
+
 }  // namespace vostrane

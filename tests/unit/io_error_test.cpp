@@ -85,5 +85,34 @@ TEST(TrimTrailingMessageSpace, RemovesOnlyTrailingMessageWhiteSpace) {
     }
 }
 
+TEST(SystemMessageFromUnits, ConvertsAndTrimsOrFallsBack) {
+    struct Case {
+        const char* name;
+        std::uint32_t code;
+        std::u16string_view units;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"system text", 2, u"The system cannot find the file specified.\r\n",
+         "The system cannot find the file specified."},
+        {"non-ASCII and astral", 5, u"Zugriff verweigert \u00e9\U0001F600 \r\n",
+         "Zugriff verweigert \xC3\xA9\xF0\x9F\x98\x80"},
+        {"only white space", 7, u"\r\n", ""},
+        {"lone high surrogate", 2, u"bad \xD800 text\r\n",
+         "OS Error 2 (FormatMessageW() returned invalid UTF-16)"},
+        {"lone low surrogate, negative code", 0xC0000005u, u"\xDC00",
+         "OS Error -1073741819 (FormatMessageW() returned invalid UTF-16)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(system_message_from_units(c.code, c.units), c.expected) << c.name;
+    }
+}
+
+TEST(SystemMessageLookupFailed, ShowsBothCodesSigned) {
+    EXPECT_EQ(system_message_lookup_failed(0x2F5A, 317), "OS Error 12122 (FormatMessageW() returned error 317)");
+    EXPECT_EQ(system_message_lookup_failed(0xE0001234u, 0xFFFFFFFFu),
+              "OS Error -536866252 (FormatMessageW() returned error -1)");
+}
+
 }  // namespace
 }  // namespace vostrane

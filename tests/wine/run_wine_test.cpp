@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <regex>
 
 #include "helper_process.hpp"
+#include "test_signing.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -113,33 +115,91 @@ TEST(HelperRun, HelperLogThatIsADirectoryIsAnEarlyFailureWithTheSystemsText) {
     EXPECT_EQ(read_file(files.result), "earlier result");
 }
 
+std::string statement(const std::string& version, const std::string& digest) {
+    return "vostrane-update-v1\nkey-id:vostrane-update-2026-01\nversion:" + version + "\nsha256:" + digest + "\n";
+}
+
+std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// A package of these bytes, with the options for it signed by the development key.
+std::vector<std::wstring> signed_package(const RunFiles& files, const std::string& bytes,
+                                         const std::string& signed_version = "1.4.0") {
+    write_file(files.msi, bytes);
+    const std::string digest = sha256_hex(bytes);
+    return arguments_for(files, widen(digest), widen(sign_with_development_key(statement(signed_version, digest))));
+}
+
 TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
     struct Case {
         std::string name;
-        bool create_package;
+        std::vector<std::wstring> (*arrange)(const RunFiles&);
         std::string message;
+        bool package_remains;
     };
     const std::vector<Case> cases = {
-        {"missing package", false, "The downloaded update package is not a valid MSI file."},
-        {"digest mismatch", true, "Update package SHA-256 verification failed."},
+        {"missing package", [](const RunFiles& f) { return arguments_for(f); },
+         "The downloaded update package is not a valid MSI file.", false},
+        {"directory named like a package",
+         [](const RunFiles& f) {
+             std::filesystem::create_directories(f.msi);
+             return arguments_for(f);
+         },
+         "The downloaded update package is not a valid MSI file.", true},
+        {"digest mismatch",
+         [](const RunFiles& f) {
+             write_file(f.msi, "not the expected bytes");
+             return arguments_for(f);
+         },
+         "Update package SHA-256 verification failed.", false},
+        {"signature over another version",
+         [](const RunFiles& f) { return signed_package(f, "package bytes", "1.4.1"); },
+         "Update signature verification failed.", false},
+        {"signature not Base64",
+         [](const RunFiles& f) {
+             auto arguments = signed_package(f, "package bytes");
+             arguments[19] = L"not base64!";
+             return arguments;
+         },
+         "Update signature is not valid Base64.", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         RunFiles files = files_in(dir);
-        if (c.create_package) write_file(files.msi, "not the expected bytes");
+        const auto arguments = c.arrange(files);
         write_file(files.result, "earlier result");
 
-        HelperRun run = run_helper(arguments_for(files));
+        HelperRun run = run_helper(arguments);
         EXPECT_EQ(run.exit_code, 1603u);
         EXPECT_EQ(run.standard_error, "");
-        EXPECT_FALSE(std::filesystem::exists(files.msi));
+        EXPECT_EQ(std::filesystem::exists(files.msi), c.package_remains);
         EXPECT_EQ(read_file(files.result),
                   R"({"status":"error","exitCode":1603,"message":")" + c.message + R"("})");
         const std::vector<std::string> expected = {"Vostrane native updater started.",
                                                    "Package verification failed: " + c.message};
         EXPECT_EQ(log_messages(files.log), expected);
     }
+}
+
+// This build has no wait, installer or relaunch yet: a verified package must
+// not be reported as installed, so the run stops before the wait.
+TEST(HelperRun, VerifiedPackageGoesOnToTheWaitAndIsKept) {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    auto arguments = signed_package(files, std::string(70000, 'p'));
+    // The expected digest in capitals and with blanks around it still matches.
+    std::wstring& sha256 = arguments[15];
+    for (auto& c : sha256) c = static_cast<wchar_t>(std::towupper(c));
+    sha256 = L" " + sha256 + L"\n";
+    write_file(files.result, "earlier result");
+
+    HelperRun run = run_helper(arguments);
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_EQ(run.standard_error,
+              "Waiting for the application and installing the update are not available in this build.\n");
+    EXPECT_TRUE(std::filesystem::exists(files.msi));
+    EXPECT_FALSE(std::filesystem::exists(files.result));
+    EXPECT_EQ(log_messages(files.log), std::vector<std::string>{"Vostrane native updater started."});
 }
 
 }  // namespace

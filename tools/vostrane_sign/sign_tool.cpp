@@ -1,0 +1,242 @@
+#include "sign_tool.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "arguments.hpp"
+#include "tool_files.hpp"
+#include "unicode.hpp"
+#include "update_keys.hpp"
+#include "update_security/package_check.hpp"
+#include "update_security/public_key.hpp"
+#include "update_security/update_signature.hpp"
+
+namespace vostrane::sign_tool {
+namespace {
+
+constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
+
+constexpr std::string_view kUsage =
+    "Usage: vostrane-sign <command> [options]\n"
+    "\n"
+    "Keys and signatures for Vostrane update packages (Ed25519).\n"
+    "\n"
+    "Commands:\n"
+    "  keygen   make a new key pair\n"
+    "  sign     sign an update package for one version\n"
+    "  verify   check a package and signature exactly as the update helper does\n"
+    "  digest   print a package's SHA-256 digest\n"
+    "\n"
+    "Run 'vostrane-sign <command> --help' for a command's options.\n";
+
+constexpr std::string_view kKeygenHelp =
+    "Usage: vostrane-sign keygen --private-key FILE --public-key FILE\n"
+    "\n"
+    "Makes a new Ed25519 key pair. The private key is written as unencrypted\n"
+    "PKCS#8 PEM, readable and writable by its owner only; keep it secret. The\n"
+    "public key is written as 64 lower-case hexadecimal digits and CR LF, the\n"
+    "form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files are never\n"
+    "overwritten.\n";
+
+constexpr std::string_view kSignHelp =
+    "Usage: vostrane-sign sign --private-key FILE --version V --package FILE.msi\n"
+    "                          [--format signature|options]\n"
+    "\n"
+    "Signs the statement that binds the key id, the version V and the package's\n"
+    "SHA-256 digest. --format signature (the default) prints the 88-character\n"
+    "Base64 signature; --format options prints the five option pairs the\n"
+    "application passes to the update helper, one per line.\n";
+
+constexpr std::string_view kVerifyHelp =
+    "Usage: vostrane-sign verify --public-key FILE --version V --package FILE\n"
+    "                            --signature S\n"
+    "\n"
+    "Runs the update helper's package checks (MSI file, digest, signature) with\n"
+    "the given public key and prints the helper's message. Exits with 0 only\n"
+    "when the helper would accept the package.\n";
+
+constexpr std::string_view kDigestHelp =
+    "Usage: vostrane-sign digest FILE\n"
+    "\n"
+    "Prints the SHA-256 digest of FILE as 64 lower-case hexadecimal digits, as\n"
+    "the update helper computes it.\n";
+
+void print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void print_line(std::string_view text) {
+    print(text);
+    print("\n");
+}
+
+int fail(std::string_view message, int exit_code = kExitFailure) {
+    std::fprintf(stderr, "vostrane-sign: %.*s\n", static_cast<int>(message.size()), message.data());
+    return exit_code;
+}
+
+int usage_error(std::string_view message, std::string_view help) {
+    fail(message, kExitUsage);
+    std::fwrite(help.data(), 1, help.size(), stderr);
+    return kExitUsage;
+}
+
+bool file_exists(const std::string& path) {
+    std::error_code error;
+    auto native = std::filesystem::path(std::u8string(path.begin(), path.end()));
+    return std::filesystem::exists(std::filesystem::symlink_status(native, error));
+}
+
+int keygen(const CommandArguments& arguments) {
+    auto private_path = arguments.option("private-key");
+    auto public_path = arguments.option("public-key");
+    if (!private_path || !public_path) return usage_error("keygen needs --private-key and --public-key.", kKeygenHelp);
+    if (*private_path == *public_path) return usage_error("The two key files must differ.", kKeygenHelp);
+    // Check both first, so that a refusal never leaves half a pair behind.
+    for (const std::string* path : {&*private_path, &*public_path}) {
+        if (file_exists(*path)) return fail(*path + " already exists; keygen never overwrites a file.");
+    }
+
+    auto pair = generate_update_key_pair();
+    if (!pair) return fail(pair.error());
+    if (auto made = create_new_file(*private_path, pair->private_key_pem, FileAccess::owner_only); !made) {
+        return fail(made.error());
+    }
+    if (auto made = create_new_file(*public_path, pair->public_key_text, FileAccess::everyone_may_read); !made) {
+        remove_created_file(*private_path);
+        return fail(made.error());
+    }
+    print_line("Private key (keep it secret): " + *private_path);
+    print_line("Public key: " + *public_path);
+    return kExitSuccess;
+}
+
+int sign(const CommandArguments& arguments) {
+    auto key_path = arguments.option("private-key");
+    auto version_option = arguments.option("version");
+    auto package = arguments.option("package");
+    std::string format = arguments.option("format").value_or("signature");
+    if (!key_path || !version_option || !package) {
+        return usage_error("sign needs --private-key, --version and --package.", kSignHelp);
+    }
+    if (format != "signature" && format != "options") {
+        return usage_error("--format is signature or options, not " + format + ".", kSignHelp);
+    }
+    // The helper trims the version before it rebuilds the statement; sign what it will check.
+    std::string version(trim_white_space(*version_option));
+    if (version.empty()) return usage_error("--version must not be empty.", kSignHelp);
+
+    auto pem = read_key_file(*key_path);
+    if (!pem) return fail(pem.error());
+    auto key = UpdateSigningKey::from_pem(*pem, *key_path);
+    if (!key) return fail(key.error());
+    if (!is_msi_package(*package)) {
+        return fail(*package + ": " + std::string(kNotMsi) + " It must be an existing file named *.msi.");
+    }
+    auto digest = compute_package_digest(*package);
+    if (!digest) return fail(*package + ": " + digest.error());
+
+    auto signature = key->sign(signed_update_statement(kAcceptedKeyId, version, *digest));
+    if (!signature) return fail(signature.error());
+    // Hand out only what the helper's own check accepts.
+    if (auto verified = verify_update_signature_with_key(key->public_key_text(), version, *digest, *signature,
+                                                         kAcceptedKeyId, kAcceptedSignatureAlgorithm);
+        !verified) {
+        return fail("The new signature does not verify: " + verified.error());
+    }
+
+    if (format == "signature") {
+        print_line(*signature);
+    } else {
+        print_line("--expected-sha256 " + *digest);
+        print_line("--expected-version " + version);
+        print_line("--signature " + *signature);
+        print_line("--key-id " + std::string(kAcceptedKeyId));
+        print_line("--signature-algorithm " + std::string(kAcceptedSignatureAlgorithm));
+    }
+    return kExitSuccess;
+}
+
+int verify(const CommandArguments& arguments) {
+    auto key_path = arguments.option("public-key");
+    auto version = arguments.option("version");
+    auto package = arguments.option("package");
+    auto signature = arguments.option("signature");
+    if (!key_path || !version || !package || !signature) {
+        return usage_error("verify needs --public-key, --version, --package and --signature.", kVerifyHelp);
+    }
+    auto key_text = read_key_file(*key_path);
+    if (!key_text) return fail(key_text.error());
+    if (!is_update_public_key_text(*key_text)) {
+        return fail(*key_path + " is not an update public key: it must hold 64 lower-case hexadecimal digits "
+                                "and CR LF, as keygen writes it.");
+    }
+
+    // The helper's checks in the helper's order, with the helper's messages.
+    auto refuse = [](std::string_view message) {
+        print_line(message);
+        return kExitFailure;
+    };
+    if (!is_msi_package(*package)) return refuse(kNotMsi);
+    auto digest = compute_package_digest(*package);
+    if (!digest) return refuse(digest.error());
+    if (auto verified = verify_update_signature_with_key(*key_text, *version, *digest, *signature, kAcceptedKeyId,
+                                                         kAcceptedSignatureAlgorithm);
+        !verified) {
+        return refuse(verified.error());
+    }
+    print_line("The update package would be accepted.");
+    return kExitSuccess;
+}
+
+int digest(const CommandArguments& arguments) {
+    if (arguments.positional.size() != 1) return usage_error("digest needs exactly one FILE.", kDigestHelp);
+    auto digest = compute_package_digest(arguments.positional.front());
+    if (!digest) return fail(arguments.positional.front() + ": " + digest.error());
+    print_line(*digest);
+    return kExitSuccess;
+}
+
+struct Command {
+    std::string_view name;
+    std::set<std::string, std::less<>> options;
+    std::string_view help;
+    std::function<int(const CommandArguments&)> run;
+};
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> all = {
+        {"keygen", {"private-key", "public-key"}, kKeygenHelp, keygen},
+        {"sign", {"private-key", "version", "package", "format"}, kSignHelp, sign},
+        {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
+        {"digest", {}, kDigestHelp, digest},
+    };
+    return all;
+}
+
+}  // namespace
+
+int run_sign_tool(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return usage_error("No command given.", kUsage);
+    const std::string& name = arguments.front();
+    if (name == "--help" || name == "-h" || name == "help") {
+        print(kUsage);
+        return kExitSuccess;
+    }
+    for (const Command& command : commands()) {
+        if (command.name != name) continue;
+        auto parsed = parse_command_arguments({arguments.begin() + 1, arguments.end()}, command.options);
+        if (!parsed) return usage_error(parsed.error(), command.help);
+        if (parsed->help) {
+            print(command.help);
+            return kExitSuccess;
+        }
+        if (command.name != "digest" && !parsed->positional.empty()) {
+            return usage_error("Unexpected argument " + parsed->positional.front() + ".", command.help);
+        }
+        return command.run(*parsed);
+    }
+    return usage_error("Unknown command " + name + ".", kUsage);
+}
+
+}  // namespace vostrane::sign_tool

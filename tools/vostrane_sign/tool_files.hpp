@@ -1,0 +1,22 @@
+#pragma once
+// The signing tool's own file access: small key files in, new key files out.
+#include <string>
+#include <string_view>
+
+#include "result.hpp"
+
+namespace vostrane::sign_tool {
+
+// The whole content of a small file (a key file); larger files are refused.
+Result<std::string> read_key_file(const std::string& path);
+
+enum class FileAccess { owner_only, everyone_may_read };
+
+// Creates `path` with `content`; fails, and leaves nothing behind, if the file
+// exists already or cannot be written whole.
+Status create_new_file(const std::string& path, std::string_view content, FileAccess access);
+
+// Removes a file this tool has just created; failures are ignored.
+void remove_created_file(const std::string& path);
+
+}  // namespace vostrane::sign_tool

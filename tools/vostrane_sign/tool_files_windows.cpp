@@ -1,0 +1,97 @@
+#include <windows.h>
+#include <sddl.h>
+
+#include <memory>
+#include <vector>
+
+#include "tool_files.hpp"
+#include "win/file_io.hpp"
+#include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
+
+namespace vostrane::sign_tool {
+namespace {
+
+constexpr std::size_t kMaximumKeyFileSize = 64 * 1024;
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const noexcept { ::LocalFree(memory); }
+};
+
+// The current user's SID in string form ("S-1-5-21-...").
+Result<std::wstring> current_user_sid() {
+    HANDLE raw_token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) return failure(win::describe_last_error());
+    win::unique_handle token(raw_token);
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+        return failure(win::describe_last_error());
+    }
+    LPWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        return failure(win::describe_last_error());
+    }
+    std::unique_ptr<wchar_t, LocalFreeDeleter> owned(text);
+    return std::wstring(text);
+}
+
+using SecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+
+// Full control for the current user, nothing for anyone else, nothing inherited
+// from the directory.
+Result<SecurityDescriptor> owner_only_descriptor() {
+    auto sid = current_user_sid();
+    if (!sid) return failure(sid.error());
+    std::wstring sddl = L"D:P(A;;FA;;;" + *sid + L")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr)) {
+        return failure(win::describe_last_error());
+    }
+    return SecurityDescriptor(descriptor);
+}
+
+}  // namespace
+
+Result<std::string> read_key_file(const std::string& path) {
+    auto file = win::open_shared(win::wide_path(path), GENERIC_READ, OPEN_EXISTING);
+    if (!file) return failure("Cannot open " + path + ": " + win::describe_io_error(file.error()));
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        DWORD count = 0;
+        if (!::ReadFile(file->get(), buffer, sizeof buffer, &count, nullptr)) {
+            return failure("Cannot read " + path + ": " + win::describe_last_error());
+        }
+        if (count == 0) return content;
+        content.append(buffer, count);
+        if (content.size() > kMaximumKeyFileSize) return failure(path + " is too large to be a key file.");
+    }
+}
+
+Status create_new_file(const std::string& path, std::string_view content, FileAccess access) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    SecurityDescriptor descriptor;
+    if (access == FileAccess::owner_only) {
+        auto made = owner_only_descriptor();
+        if (!made) return failure("Cannot restrict " + path + " to its owner: " + made.error());
+        descriptor = std::move(*made);
+        attributes.lpSecurityDescriptor = descriptor.get();
+    }
+    std::wstring wide = win::wide_path(path);
+    win::unique_file file(
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return failure("Cannot create " + path + ": " + win::describe_last_error());
+    if (auto written = win::write_all(file.get(), content); !written) {
+        file.reset();
+        ::DeleteFileW(wide.c_str());
+        return failure("Cannot write " + path + ": " + win::describe_io_error(written.error()));
+    }
+    return {};
+}
+
+void remove_created_file(const std::string& path) { ::DeleteFileW(win::wide_path(path).c_str()); }
+
+}  // namespace vostrane::sign_tool

@@ -6,49 +6,35 @@
 
 #include "tool_files.hpp"
 #include "update_security/posix_error.hpp"
+#include "update_security/posix_file.hpp"
 
 namespace vostrane::sign_tool {
 namespace {
 
 constexpr std::size_t kMaximumKeyFileSize = 64 * 1024;
 
-class Descriptor {
-public:
-    explicit Descriptor(int value) : value_(value) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (value_ >= 0) ::close(value_);
-    }
-    [[nodiscard]] int get() const { return value_; }
-
-private:
-    int value_;
-};
-
 std::string last_error() { return describe_posix_error(errno); }
 
 }  // namespace
 
 Result<std::string> read_key_file(const std::string& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return failure("Cannot open " + path + ": " + last_error());
+    unique_fd file = open_read_only(path);
+    if (!file.valid()) return failure("Cannot open " + path + ": " + last_error());
     std::string content;
-    char buffer[4096];
+    std::uint8_t buffer[4096];
     for (;;) {
-        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return failure("Cannot read " + path + ": " + last_error());
-        if (count == 0) return content;
-        content.append(buffer, static_cast<std::size_t>(count));
+        auto count = read_some(file.get(), buffer);
+        if (!count) return failure("Cannot read " + path + ": " + count.error());
+        if (*count == 0) return content;
+        content.append(reinterpret_cast<const char*>(buffer), *count);
         if (content.size() > kMaximumKeyFileSize) return failure(path + " is too large to be a key file.");
     }
 }
 
 Status create_new_file(const std::string& path, std::string_view content, FileAccess access) {
     mode_t mode = access == FileAccess::owner_only ? 0600 : 0644;
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (file.get() < 0) return failure("Cannot create " + path + ": " + last_error());
+    unique_fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!file.valid()) return failure("Cannot create " + path + ": " + last_error());
     // The umask can only take permissions away; set them exactly anyway.
     bool written = ::fchmod(file.get(), mode) == 0;
     for (std::size_t done = 0; written && done < content.size();) {

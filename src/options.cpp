@@ -1,0 +1,109 @@
+#include "options.hpp"
+
+#include <limits>
+
+#include "unicode.hpp"
+
+namespace vostrane {
+namespace {
+
+constexpr std::string_view kDashes = "--";
+
+std::string_view strip_leading_dashes(std::string_view key) {
+    while (key.starts_with(kDashes)) key.remove_prefix(kDashes.size());
+    return key;
+}
+
+bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Each option fills one field; the tables keep the order the fields are read in,
+// which decides which missing option is reported first.
+struct NamedField {
+    std::string_view name;
+    std::string UpdateOptions::*field;
+};
+constexpr NamedField kPathFields[] = {
+    {"msi-path", &UpdateOptions::msi_path},
+    {"install-dir", &UpdateOptions::install_dir},
+    {"app-path", &UpdateOptions::app_path},
+    {"msi-log-path", &UpdateOptions::msi_log_path},
+    {"helper-log-path", &UpdateOptions::helper_log_path},
+    {"result-path", &UpdateOptions::result_path},
+};
+constexpr NamedField kTextFields[] = {
+    {"expected-sha256", &UpdateOptions::expected_sha256},
+    {"expected-version", &UpdateOptions::expected_version},
+    {"signature", &UpdateOptions::signature},
+    {"key-id", &UpdateOptions::key_id},
+    {"signature-algorithm", &UpdateOptions::signature_algorithm},
+};
+
+Result<std::uint32_t> required_process_id(const OptionMap& options) {
+    const auto text = required_text(options, "parent-process-id");
+    if (!text) return failure(text.error());
+    const auto process_id = parse_process_id(*text);
+    if (!process_id) return failure("--parent-process-id must be a process id.");
+    return *process_id;
+}
+
+}  // namespace
+
+Result<OptionMap> scan_option_pairs(std::span<const std::string> arguments) {
+    OptionMap options;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        const std::string_view key = trim_white_space(arguments[i]);
+        if (!key.starts_with(kDashes)) return failure("Unexpected argument: " + std::string(key));
+        if (i + 1 == arguments.size()) return failure("Missing value for " + std::string(key));
+        options.insert_or_assign(std::string(strip_leading_dashes(key)), arguments[i + 1]);
+    }
+    return options;
+}
+
+Result<std::string> required_text(const OptionMap& options, std::string_view name) {
+    const auto found = options.find(name);
+    const std::string_view value = found == options.end() ? std::string_view() : trim_white_space(found->second);
+    if (value.empty()) return failure("--" + std::string(name) + " is required.");
+    return std::string(value);
+}
+
+Result<std::string> required_path(const OptionMap& options, std::string_view name) {
+    return required_text(options, name);
+}
+
+std::optional<std::uint32_t> parse_process_id(std::string_view text) {
+    // A lone "+" leaves nothing to read; a '-' fails below as a non-digit.
+    if (text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (!is_ascii_digit(c)) return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
+    const auto map = scan_option_pairs(arguments);
+    if (!map) return failure(map.error());
+
+    UpdateOptions options;
+    const auto process_id = required_process_id(*map);
+    if (!process_id) return failure(process_id.error());
+    options.parent_process_id = *process_id;
+
+    for (const auto& [name, field] : kPathFields) {
+        auto value = required_path(*map, name);
+        if (!value) return failure(value.error());
+        options.*field = std::move(*value);
+    }
+    for (const auto& [name, field] : kTextFields) {
+        auto value = required_text(*map, name);
+        if (!value) return failure(value.error());
+        options.*field = std::move(*value);
+    }
+    options.expected_sha256 = ascii_lower(options.expected_sha256);
+    return options;
+}
+
+}  // namespace vostrane

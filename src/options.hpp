@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "result.hpp"
 
@@ -22,6 +24,8 @@ struct UpdateOptions {
     std::string signature;
     std::string key_id;
     std::string signature_algorithm;
+
+    friend bool operator==(const UpdateOptions&, const UpdateOptions&) = default;
 };
 
 // Option name (without leading dashes) to raw value; names compared byte by byte.
@@ -29,5 +33,18 @@ using OptionMap = std::map<std::string, std::string, std::less<>>;
 
 // Takes the arguments without the program name.
 Result<UpdateOptions> parse_options(std::span<const std::string> arguments);
+
+// Reads the arguments as name/value pairs into the map; the last value of a
+// name wins and unknown names are kept (and never read).
+Result<OptionMap> scan_option_pairs(std::span<const std::string> arguments);
+
+// The trimmed value of a required option, or "--{name} is required." when it
+// is absent, empty or only white space. `name` is without dashes.
+Result<std::string> required_text(const OptionMap& options, std::string_view name);
+// Paths are kept as UTF-8 text and converted only at the Windows call.
+Result<std::string> required_path(const OptionMap& options, std::string_view name);
+
+// An unsigned 32-bit decimal number, one leading '+' allowed; nothing else.
+std::optional<std::uint32_t> parse_process_id(std::string_view text);
 
 }  // namespace vostrane

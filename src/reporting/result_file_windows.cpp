@@ -1,0 +1,75 @@
+#include <windows.h>
+
+#include "reporting/result_file.hpp"
+#include "win/file_io.hpp"
+
+namespace vostrane {
+
+namespace {
+
+// The extended disposition class (Windows 10 1809 and later). The headers
+// declare it only for newer _WIN32_WINNT targets; older systems refuse the
+// call, and the fallback below takes over.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+
+bool mark_for_deletion_ignoring_read_only(HANDLE file) {
+    DWORD flags = kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly;
+    return ::SetFileInformationByHandle(file, kFileDispositionInfoEx, &flags, sizeof(flags));
+}
+
+// For systems without the extended disposition class: drop the read-only
+// attribute, mark the file, and put the attribute back if marking fails.
+bool clear_read_only_and_mark_for_deletion(HANDLE file) {
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic))) return false;
+    const DWORD original_attributes = basic.FileAttributes;
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic))) return false;
+
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition))) return true;
+    basic.FileAttributes = original_attributes;
+    ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic));
+    return false;
+}
+
+win::unique_file open_for_deletion(const std::wstring& path, DWORD extra_access) {
+    // The reparse-point flag makes a link itself go, as DeleteFileW would; and
+    // without backup semantics a directory cannot be opened, so it stays.
+    return win::unique_file(::CreateFileW(path.c_str(), DELETE | extra_access, win::kShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// DeleteFileW refuses read-only files with access denied.
+void delete_read_only_file(const std::wstring& path) {
+    if (win::unique_file file = open_for_deletion(path, 0)) {
+        if (mark_for_deletion_ignoring_read_only(file.get())) return;
+    }
+    if (win::unique_file file = open_for_deletion(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES)) {
+        clear_read_only_and_mark_for_deletion(file.get());
+    }
+}
+
+}  // namespace
+
+void clear_result_file(const std::string& path) {
+    const std::wstring wide = win::wide_path(path);
+    if (::DeleteFileW(wide.c_str())) return;
+    // Anything else, usually that there is no such file, is no concern here.
+    if (::GetLastError() == ERROR_ACCESS_DENIED) delete_read_only_file(wide);
+}
+
+void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
+    const std::string document = result_document(outcome);
+    // Best effort: a document that cannot be written is dropped.
+    if (auto file = win::open_truncated(win::wide_path(path))) {
+        (void)win::write_all(file->get(), document);
+    }
+}
+
+}  // namespace vostrane

@@ -1,0 +1,35 @@
+#pragma once
+// File operations shared by the helper log and the result file. Every file is
+// opened with sharing for reading, writing and deleting, so the helper never
+// locks the application (or anyone else) out of its files.
+#include <windows.h>
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "io_error.hpp"
+#include "win/unique_handle.hpp"
+
+namespace vostrane::win {
+
+inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// UTF-8 path to the UTF-16 string the W functions take.
+std::wstring wide_path(std::string_view path);
+
+// CreateFileW with sharing for everyone and no special flags.
+std::expected<unique_file, IoError> open_shared(const std::wstring& path, DWORD access, DWORD disposition);
+
+// Opens for writing, creating the file or emptying an existing one. Unlike
+// CREATE_ALWAYS this also empties hidden and system files.
+std::expected<unique_file, IoError> open_truncated(const std::wstring& path);
+
+// Writes every byte at the handle's position, continuing after short writes; a
+// write that takes nothing fails with "failed to write whole buffer".
+std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
+
+// Whether the path names a directory, following links; false when it cannot tell.
+bool is_directory(const std::wstring& path);
+
+}  // namespace vostrane::win

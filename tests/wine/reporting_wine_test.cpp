@@ -1,0 +1,349 @@
+// The helper log and the result file on real files under Wine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "helper_process.hpp"
+#include "reporting/helper_log.hpp"
+#include "reporting/result_file.hpp"
+
+namespace vostrane {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
+namespace fs = std::filesystem;
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// Opens a file as another process would, with the given sharing.
+HANDLE open_as_other_writer(const fs::path& path, DWORD share) {
+    return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void write_through(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+}
+
+struct LogLine {
+    std::uint64_t seconds;
+    std::string message;
+};
+
+bool is_decimal(std::string_view digits) {
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos &&
+           (digits.size() == 1 || digits[0] != '0');
+}
+
+// "[seconds] " at the start of a log line: the seconds and where the message begins.
+std::optional<std::pair<std::uint64_t, std::size_t>> line_prefix(std::string_view text) {
+    const std::size_t close = text.find("] ");
+    if (!text.starts_with('[') || close == std::string_view::npos) return std::nullopt;
+    const std::string digits(text.substr(1, close - 1));
+    if (!is_decimal(digits)) return std::nullopt;
+    return std::pair{std::stoull(digits), close + 2};
+}
+
+// Splits the log into its lines, checking each has the "[seconds] " form.
+std::vector<LogLine> log_lines(const fs::path& log) {
+    const std::string text = read_file(log);
+    std::vector<LogLine> lines;
+    for (std::string_view rest = text; !rest.empty();) {
+        const auto prefix = line_prefix(rest);
+        const std::size_t end = rest.find('\n');
+        if (!prefix || end == std::string_view::npos || end < prefix->second) {
+            ADD_FAILURE() << "malformed log: " << text;
+            break;
+        }
+        lines.push_back({prefix->first, std::string(rest.substr(prefix->second, end - prefix->second))});
+        rest.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+// "{message} (os error {signed code})"
+bool is_os_error_description(std::string_view text) {
+    const std::size_t suffix = text.rfind(" (os error ");
+    if (suffix == std::string_view::npos || suffix == 0 || !text.ends_with(')')) return false;
+    std::string_view code = text.substr(suffix + 11, text.size() - suffix - 12);
+    if (code.starts_with('-')) code.remove_prefix(1);
+    return is_decimal(code);
+}
+
+std::vector<std::string> log_messages(const fs::path& log) {
+    std::vector<std::string> messages;
+    for (const auto& line : log_lines(log)) messages.push_back(line.message);
+    return messages;
+}
+
+using Messages = std::vector<std::string>;
+
+TEST(HelperLogWine, PrepareCreatesEveryMissingDirectoryAndAnEmptyLog) {
+    TempDir dir;
+    const std::vector<fs::path> logs = {
+        dir / L"one\\two\\three\\helper.log",
+        dir / L"forward/slashes/helper.log",
+        dir / L"trailing\\\\separators\\\\helper.log",
+        dir / L"\u0436\u0443\u0440\u043d\u0430\u043b\\\u65e5\u5fd7\\helper.log",
+        dir / L"helper.log",
+    };
+    for (const auto& log : logs) {
+        SCOPED_TRACE(utf8(log));
+        ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+        EXPECT_TRUE(fs::is_regular_file(log));
+        EXPECT_EQ(fs::file_size(log), 0u);
+    }
+}
+
+TEST(HelperLogWine, PrepareFailsWithTheOsErrorWhenTheLogCannotBeMade) {
+    TempDir dir;
+    fs::create_directories(dir / L"logs\\helper.log");
+    write_file(dir / L"file.txt", "in the way");
+    const std::vector<fs::path> logs = {
+        dir / L"logs\\helper.log",           // a directory
+        dir / L"file.txt\\sub\\helper.log",  // a file where a directory must go
+        L"Q:\\\\no-such-share-here\\helper.log",
+    };
+    for (const auto& log : logs) {
+        SCOPED_TRACE(utf8(log));
+        const Status prepared = prepare_helper_log(utf8(log));
+        ASSERT_FALSE(prepared);
+        EXPECT_TRUE(is_os_error_description(prepared.error())) << prepared.error();
+    }
+    EXPECT_FALSE(fs::exists(dir / L"file.txt\\sub"));
+    EXPECT_EQ(read_file(dir / L"file.txt"), "in the way");
+}
+
+TEST(HelperLogWine, ADirectoryAsLogIsRefusedWithAccessDenied) {
+    TempDir dir;
+    fs::create_directories(dir / L"helper.log");
+    const Status prepared = prepare_helper_log(utf8(dir / L"helper.log"));
+    ASSERT_FALSE(prepared);
+    EXPECT_TRUE(prepared.error().ends_with(" (os error 5)")) << prepared.error();
+}
+
+TEST(HelperLogWine, LinesCarryTheCurrentUnixTimeAndTheMessageByteForByte) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    const Messages messages = {
+        "Vostrane native updater started.",
+        "",
+        "quotes \" and backslashes \\ stay",
+        "non-ASCII \xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80 stays",
+        "tab\tand control \x1b stay",
+    };
+    const auto before = static_cast<std::uint64_t>(std::time(nullptr));
+    for (const auto& message : messages) append_log_line(utf8(log), message);
+    const auto after = static_cast<std::uint64_t>(std::time(nullptr));
+
+    const std::vector<LogLine> lines = log_lines(log);
+    ASSERT_EQ(lines.size(), messages.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].message, messages[i]);
+        EXPECT_GE(lines[i].seconds, before);
+        EXPECT_LE(lines[i].seconds, after);
+        if (i > 0) {
+            EXPECT_GE(lines[i].seconds, lines[i - 1].seconds) << "lines are never reordered";
+        }
+    }
+}
+
+TEST(HelperLogWine, LineBreaksInsideMessagesAreWrittenUnchanged) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    append_log_line(utf8(log), "first\nsecond\r\nthird\rend");
+    const std::string text = read_file(log);
+    const auto prefix = line_prefix(text);
+    ASSERT_TRUE(prefix) << text;
+    EXPECT_EQ(text.substr(prefix->second), "first\nsecond\r\nthird\rend\n");
+}
+
+TEST(HelperLogWine, ABareFileNameIsCreatedInTheCurrentDirectory) {
+    TempDir dir;
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    const Status prepared = prepare_helper_log("bare-helper.log");
+    append_log_line("bare-helper.log", "in the current directory");
+    fs::current_path(previous);
+
+    ASSERT_EQ(prepared, Status{});
+    EXPECT_EQ(log_messages(dir / L"bare-helper.log"), Messages{"in the current directory"});
+}
+
+TEST(HelperLogWine, ASecondPrepareEmptiesTheLog) {
+    TempDir dir;
+    const fs::path log = dir / L"logs\\helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    append_log_line(utf8(log), "earlier run");
+    ASSERT_EQ(log_messages(log), Messages{"earlier run"});
+
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    EXPECT_EQ(fs::file_size(log), 0u);
+    append_log_line(utf8(log), "this run");
+    EXPECT_EQ(log_messages(log), Messages{"this run"});
+}
+
+TEST(HelperLogWine, PrepareEmptiesHiddenAndSystemLogsToo) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    write_file(log, "[1] old line\n");
+    ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    EXPECT_EQ(fs::file_size(log), 0u);
+}
+
+TEST(HelperLogWine, ADeletedLogIsRecreatedWithOnlyLaterLines) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    append_log_line(utf8(log), "before deletion");
+    ASSERT_TRUE(::DeleteFileW(log.c_str()));
+    append_log_line(utf8(log), "after deletion");
+    append_log_line(utf8(log), "and on");
+    EXPECT_EQ(log_messages(log), (Messages{"after deletion", "and on"}));
+}
+
+TEST(HelperLogWine, LinesGoToTheEndPastAnotherWritersBytes) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    append_log_line(utf8(log), "first");
+
+    // Another writer, holding the log open with full sharing, appends too:
+    // the helper's line must land after its bytes, not at the helper's own
+    // start position, and the other writer finds it there.
+    const HANDLE other = open_as_other_writer(log, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ::SetFilePointer(other, 0, nullptr, FILE_END);
+    write_through(other, "[2] from the application\n");
+    append_log_line(utf8(log), "second");
+    ::SetFilePointer(other, 0, nullptr, FILE_END);
+    write_through(other, "[3] the application again\n");
+    ::CloseHandle(other);
+
+    EXPECT_EQ(log_messages(log), (Messages{"first", "from the application", "second", "the application again"}));
+}
+
+TEST(HelperLogWine, ALineIsLostSilentlyWhileTheLogIsLocked) {
+    TempDir dir;
+    const fs::path log = dir / L"helper.log";
+    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    const HANDLE locker = open_as_other_writer(log, 0);
+    ASSERT_NE(locker, INVALID_HANDLE_VALUE);
+    append_log_line(utf8(log), "lost");
+    ::CloseHandle(locker);
+    append_log_line(utf8(log), "kept");
+    EXPECT_EQ(log_messages(log), Messages{"kept"});
+}
+
+TEST(HelperLogWine, AppendingCreatesNoDirectories) {
+    TempDir dir;
+    append_log_line(utf8(dir / L"missing\\helper.log"), "nowhere to go");
+    EXPECT_FALSE(fs::exists(dir / L"missing"));
+}
+
+TEST(ResultFileWine, DocumentsReadBackByteForByte) {
+    TempDir dir;
+    const fs::path result = dir / L"result.json";
+    write_result_file(utf8(result), {"error", 1603, "Say \"C:\\x\"\r\n\x01\x7f/\xC3\xA9"});
+    EXPECT_EQ(read_file(result),
+              "{\"status\":\"error\",\"exitCode\":1603,\"message\":\"Say \\\"C:\\\\x\\\"\\r\\n\\u0001\x7f/\xC3\xA9\"}");
+
+    // Each document replaces the last, longer or shorter, with no trailing bytes.
+    const std::vector<UpdateOutcome> outcomes = {
+        {"success", 0, ""},
+        {"error", static_cast<std::int32_t>(0xC0000005u), "Windows Installer exited with code -1073741819."},
+        {"error", 1603, "Windows Installer was not found."},
+        {"error", INT32_MIN, std::string(70000, 'x')},
+        {"restartInitiated", 1641, "Windows has started a restart to finish the update."},
+    };
+    for (const auto& outcome : outcomes) {
+        write_result_file(utf8(result), outcome);
+        EXPECT_EQ(read_file(result), result_document(outcome)) << outcome.status << " " << outcome.exit_code;
+    }
+}
+
+TEST(ResultFileWine, ReplacesAHiddenFileAndOneHeldOpenBySomeoneElse) {
+    TempDir dir;
+    const fs::path result = dir / L"result.json";
+    write_file(result, std::string(500, 'x'));
+    ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const HANDLE reader = open_as_other_writer(result, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    write_result_file(utf8(result), {"success", 0, ""});
+    ::CloseHandle(reader);
+    EXPECT_EQ(read_file(result), R"({"status":"success","exitCode":0,"message":""})");
+}
+
+TEST(ResultFileWine, NothingIsWrittenWhereTheDirectoryIsMissing) {
+    TempDir dir;
+    write_result_file(utf8(dir / L"missing\\result.json"), {"success", 0, ""});
+    EXPECT_FALSE(fs::exists(dir / L"missing"));
+}
+
+TEST(ResultFileWine, ClearDeletesPlainReadOnlyAndHiddenFiles) {
+    TempDir dir;
+    struct Case {
+        const wchar_t* name;
+        DWORD attributes;
+    };
+    const std::vector<Case> cases = {
+        {L"plain.json", FILE_ATTRIBUTE_NORMAL},
+        {L"read-only.json", FILE_ATTRIBUTE_READONLY},
+        {L"hidden-read-only.json", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {L"\u65e7\u7ed3\u679c.json", FILE_ATTRIBUTE_READONLY},
+    };
+    for (const auto& c : cases) {
+        const fs::path result = dir / c.name;
+        SCOPED_TRACE(utf8(result));
+        write_file(result, "{\"status\":\"success\"}");
+        ASSERT_TRUE(::SetFileAttributesW(result.c_str(), c.attributes));
+        clear_result_file(utf8(result));
+        EXPECT_FALSE(fs::exists(result));
+    }
+}
+
+TEST(ResultFileWine, ClearIgnoresWhatItCannotOrNeedNotDelete) {
+    TempDir dir;
+    fs::create_directories(dir / L"a-directory.json");
+    clear_result_file(utf8(dir / L"missing.json"));
+    clear_result_file(utf8(dir / L"missing\\result.json"));
+    clear_result_file(utf8(dir / L"a-directory.json"));
+    EXPECT_TRUE(fs::is_directory(dir / L"a-directory.json"));
+    EXPECT_FALSE(fs::exists(dir / L"missing.json"));
+    EXPECT_FALSE(fs::exists(dir / L"missing"));
+}
+
+TEST(ResultFileWine, ClearedThenWrittenLeavesOnlyTheNewDocument) {
+    TempDir dir;
+    const fs::path result = dir / L"result.json";
+    write_file(result, "stale document that is much longer than the new one");
+    ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
+    clear_result_file(utf8(result));
+    ASSERT_FALSE(fs::exists(result));
+    write_result_file(utf8(result), {"restartRequired", 3010, "Windows restart is required to finish the update."});
+    EXPECT_EQ(read_file(result),
+              R"({"status":"restartRequired","exitCode":3010,"message":"Windows restart is required to finish the update."})");
+}
+
+}  // namespace
+}  // namespace vostrane

@@ -1,6 +1,7 @@
 #include "win/file_io.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "unicode.hpp"
 #include "win/os_error.hpp"
@@ -12,22 +13,37 @@ std::wstring wide_path(std::string_view path) {
     return std::wstring(units.begin(), units.end());
 }
 
-std::expected<unique_file, IoError> open_shared(const std::wstring& path, DWORD access, DWORD disposition) {
+namespace {
+
+struct OpenedFile {
+    unique_file file;
+    bool existed = false;  // OPEN_ALWAYS found the file rather than creating it
+};
+
+std::expected<OpenedFile, IoError> create_file(const std::wstring& path, DWORD access, DWORD disposition) {
     unique_file file(::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                                    nullptr));
-    if (!file) return std::unexpected(last_os_error());
-    return file;
+    const DWORD error = ::GetLastError();
+    if (!file) return std::unexpected(IoError::os_error(error));
+    return OpenedFile{std::move(file), error == ERROR_ALREADY_EXISTS};
+}
+
+}  // namespace
+
+std::expected<unique_file, IoError> open_shared(const std::wstring& path, DWORD access, DWORD disposition) {
+    auto opened = create_file(path, access, disposition);
+    if (!opened) return std::unexpected(opened.error());
+    return std::move(opened->file);
 }
 
 std::expected<unique_file, IoError> open_truncated(const std::wstring& path) {
-    auto file = open_shared(path, GENERIC_WRITE, OPEN_ALWAYS);
-    if (!file) return file;
-    // OPEN_ALWAYS reports an existing file this way; its position is 0, so
-    // ending the file there empties it.
-    if (::GetLastError() == ERROR_ALREADY_EXISTS && !::SetEndOfFile(file->get())) {
-        return std::unexpected(last_os_error());
-    }
-    return file;
+    auto opened = create_file(path, GENERIC_WRITE, OPEN_ALWAYS);
+    if (!opened) return std::unexpected(opened.error());
+    // A fresh handle is at position 0, so ending the file there empties it.
+    // Devices such as NUL have nothing to empty and refuse it.
+    const bool disk_file = ::GetFileType(opened->file.get()) == FILE_TYPE_DISK;
+    if (opened->existed && disk_file && !::SetEndOfFile(opened->file.get())) return std::unexpected(last_os_error());
+    return std::move(opened->file);
 }
 
 std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes) {

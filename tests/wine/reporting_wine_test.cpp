@@ -189,6 +189,15 @@ TEST(HelperLogWine, ABareFileNameIsCreatedInTheCurrentDirectory) {
     EXPECT_EQ(log_messages(dir / L"bare-helper.log"), Messages{"in the current directory"});
 }
 
+TEST(HelperLogWine, TheNullDeviceServesAsALogThatKeepsNothing) {
+    const Status prepared = prepare_helper_log("NUL");
+    EXPECT_TRUE(prepared) << prepared.error();
+    append_log_line("NUL", "discarded");
+    write_result_file("NUL", {"success", 0, ""});
+    clear_result_file("NUL");
+    EXPECT_EQ(prepare_helper_log("NUL"), Status{});
+}
+
 TEST(HelperLogWine, ASecondPrepareEmptiesTheLog) {
     TempDir dir;
     const fs::path log = dir / L"logs\\helper.log";

@@ -1,0 +1,125 @@
+// The package checks against real Windows files: the MSI type check, and the
+// streaming digest with its read-only, fully shared open.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "update_security/hex.hpp"
+#include "update_security/package_check.hpp"
+#include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
+
+namespace vostrane {
+namespace {
+
+class PackageCheckWine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory_ = std::filesystem::temp_directory_path() /
+                     ("vostrane-package-check-" + std::to_string(::GetCurrentProcessId()));
+        std::filesystem::create_directories(directory_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+    }
+
+    std::string path_of(const std::string& name) const { return (directory_ / name).string(); }
+
+    std::string write_file(const std::string& name, const std::string& content) {
+        std::ofstream(directory_ / name, std::ios::binary) << content;
+        return path_of(name);
+    }
+
+    static std::string one_shot_sha256(const std::string& bytes) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        EXPECT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr), 1);
+        return encode_hex_lower({digest, size});
+    }
+
+    std::filesystem::path directory_;
+};
+
+TEST_F(PackageCheckWine, MsiCheckNeedsAnExistingRegularFileNamedMsi) {
+    write_file("update.MSI", "any content");
+    write_file("notes.msi", "plain text, not a compound document");
+    write_file("archive.tar.msi", "");
+    write_file("update.msi.tmp", "");
+    write_file(".msi", "");
+    write_file("setup.msix", "");
+    std::filesystem::create_directory(directory_ / "pkg.msi");
+
+    struct Case {
+        std::string path;
+        bool is_msi;
+    };
+    const Case cases[] = {
+        {path_of("update.MSI"), true},
+        {path_of("notes.msi"), true},
+        {path_of("archive.tar.msi"), true},
+        {(directory_ / "pkg.msi" / ".." / "notes.msi").string(), true},
+        {path_of("update.msi.tmp"), false},
+        {path_of(".msi"), false},
+        {path_of("setup.msix"), false},
+        {path_of("pkg.msi"), false},
+        {path_of("missing.msi"), false},
+        {(directory_ / "missing" / "update.msi").string(), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(is_msi_package(c.path), c.is_msi) << c.path;
+}
+
+TEST_F(PackageCheckWine, DigestsWholeFilesOfAnySize) {
+    for (std::size_t size : {0u, 64u, 65536u, 65537u, 300000u}) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 31 + i / 251);
+        std::string path = write_file("package-" + std::to_string(size) + ".msi", content);
+        auto digest = compute_package_digest(path);
+        ASSERT_TRUE(digest.has_value()) << digest.error();
+        EXPECT_EQ(*digest, one_shot_sha256(content)) << size;
+    }
+    EXPECT_EQ(compute_package_digest(write_file("empty.msi", "")),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+TEST_F(PackageCheckWine, DigestOfAMissingFileIsTheSystemsError) {
+    auto digest = compute_package_digest(path_of("missing.msi"));
+    ASSERT_FALSE(digest.has_value());
+    EXPECT_EQ(digest.error(), win::system_message(ERROR_FILE_NOT_FOUND) + " (os error 2)");
+}
+
+TEST_F(PackageCheckWine, FileHeldWithoutReadSharingPassesTheTypeCheckButNotTheDigest) {
+    std::string path = write_file("locked.msi", "package bytes");
+    std::wstring wide = (directory_ / "locked.msi").wstring();
+    win::unique_file holder(
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.valid());
+
+    EXPECT_TRUE(is_msi_package(path));
+    auto digest = compute_package_digest(path);
+    ASSERT_FALSE(digest.has_value());
+    EXPECT_EQ(digest.error(), win::system_message(ERROR_SHARING_VIOLATION) + " (os error 32)");
+
+    holder.reset();
+    EXPECT_EQ(compute_package_digest(path), one_shot_sha256("package bytes"));
+}
+
+TEST_F(PackageCheckWine, DigestLeavesTheFileFreeForOthers) {
+    std::string path = write_file("shared.msi", "package bytes");
+    ASSERT_TRUE(compute_package_digest(path).has_value());
+    // Closed on return: an exclusive open and a delete both succeed.
+    std::wstring wide = (directory_ / "shared.msi").wstring();
+    win::unique_file exclusive(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(exclusive.valid());
+    exclusive.reset();
+    EXPECT_TRUE(::DeleteFileW(wide.c_str()));
+}
+
+}  // namespace
+}  // namespace vostrane

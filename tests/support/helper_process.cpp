@@ -115,6 +115,39 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+
+bool all_digits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> parse_log(std::string_view text) {
+    std::vector<std::string> messages;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::size_t close = text.find("] ");
+        if (end == std::string_view::npos || text[0] != '[' || close == std::string_view::npos || close > end ||
+            !all_digits(text.substr(1, close - 1))) {
+            return std::nullopt;
+        }
+        messages.emplace_back(text.substr(close + 2, end - close - 2));
+        text.remove_prefix(end + 1);
+    }
+    return messages;
+}
+
+bool is_os_error_description(std::string_view text) {
+    constexpr std::string_view marker = " (os error ";
+    const std::size_t at = text.rfind(marker);
+    if (at == std::string_view::npos || at == 0 || !text.ends_with(')')) return false;
+    std::string_view code = text.substr(at + marker.size());
+    code.remove_suffix(1);
+    if (code.starts_with('-')) code.remove_prefix(1);
+    return all_digits(code);
+}
+
 std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;

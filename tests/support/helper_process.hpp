@@ -3,6 +3,8 @@
 // can observe: the full 32-bit exit code and standard error.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The messages of a helper log's text, or nothing when a line lacks its
+// "[seconds] " prefix or the text ends mid-line.
+std::optional<std::vector<std::string>> parse_log(std::string_view text);
+
+// "{system message} (os error {digits})" with a non-empty message.
+bool is_os_error_description(std::string_view text);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);

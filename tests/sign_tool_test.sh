@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# vostrane-sign end to end: keygen, sign, verify and digest, and the cross-check
+# with the openssl command line both ways.
+#
+#   tests/sign_tool_test.sh TOOL [KEYS_DIR]
+#
+# TOOL is the native vostrane-sign, or vostrane-sign.exe (run under Wine; its
+# output always goes to files, never to a pipe). KEYS_DIR, when given, is
+# checked to hold a matching development key pair.
+set -uo pipefail
+
+tool=$1
+keys_dir=${2:-}
+runner=()
+windows=false
+if [[ $tool == *.exe ]]; then
+  runner=(wine)
+  windows=true
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Runs the tool; sets $status, and its output in $out and $err.
+run() {
+  "${runner[@]}" "$tool" "$@" </dev/null >"$work/stdout" 2>"$work/stderr"
+  status=$?
+  out=$(tr -d '\r' <"$work/stdout")
+  err=$(tr -d '\r' <"$work/stderr")
+}
+
+expect_status() {
+  local expected=$1 what=$2
+  [[ $status == "$expected" ]] || fail "$what: exit $status, expected $expected (stdout: $out; stderr: $err)"
+}
+
+expect_contains() {
+  local text=$1 needle=$2 what=$3
+  [[ $text == *"$needle"* ]] || fail "$what: '$needle' not in: $text"
+}
+
+# The 32 raw public-key bytes of a PEM private key, as lower-case hex.
+public_hex_of() {
+  openssl pkey -in "$1" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
+}
+
+statement_for() {  # version digest
+  printf 'vostrane-update-v1\nkey-id:vostrane-update-2026-01\nversion:%s\nsha256:%s\n' "$1" "$2"
+}
+
+# --- keygen ---------------------------------------------------------------
+run keygen --private-key priv.pem --public-key pub.txt
+expect_status 0 "keygen"
+[[ $(wc -c <pub.txt) == 66 ]] || fail "public key file is not 66 bytes"
+grep -qaP '^[0-9a-f]{64}\r$' pub.txt || fail "public key file is not 64 lower-case hex digits and CR LF"
+grep -q 'BEGIN PRIVATE KEY' priv.pem || fail "private key is not PKCS#8 PEM"
+[[ $(public_hex_of priv.pem) == "$(head -c 64 pub.txt)" ]] || fail "openssl reads another public key from priv.pem"
+if ! $windows; then
+  [[ $(stat -c %a priv.pem) == 600 ]] || fail "private key permissions are $(stat -c %a priv.pem), not 600"
+fi
+
+before=$(cat priv.pem pub.txt | sha256sum)
+run keygen --private-key priv.pem --public-key pub.txt
+expect_status 1 "keygen over existing files"
+expect_contains "$err" "already exists" "keygen over existing files"
+run keygen --private-key new.pem --public-key pub.txt
+expect_status 1 "keygen over an existing public key"
+[[ -e new.pem ]] && fail "keygen left a private key behind after refusing"
+[[ $(cat priv.pem pub.txt | sha256sum) == "$before" ]] || fail "keygen changed existing key files"
+
+# --- digest ---------------------------------------------------------------
+head -c 200003 /dev/urandom >package.msi
+digest=$(sha256sum package.msi | cut -c1-64)
+run digest package.msi
+expect_status 0 "digest"
+[[ $out == "$digest" ]] || fail "digest '$out' differs from sha256sum '$digest'"
+run digest missing.msi
+expect_status 1 "digest of a missing file"
+expect_contains "$err" "(os error 2)" "digest of a missing file"
+
+# --- sign -----------------------------------------------------------------
+run sign --private-key priv.pem --version 1.4.0 --package package.msi
+expect_status 0 "sign"
+signature=$out
+[[ ${#signature} == 88 && $signature == *== ]] || fail "signature '$signature' is not 88 Base64 characters"
+
+run sign --private-key priv.pem --version ' 1.4.0 ' --package package.msi --format options
+expect_status 0 "sign --format options"
+expected_options="--expected-sha256 $digest
+--expected-version 1.4.0
+--signature $signature
+--key-id vostrane-update-2026-01
+--signature-algorithm ed25519"
+[[ $out == "$expected_options" ]] || fail "--format options printed: $out"
+
+run sign --private-key priv.pem --version 1.4.0 --package package.msi --format json
+expect_status 2 "sign --format json"
+run sign --private-key pub.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign with a public key file"
+expect_contains "$err" "PEM private key" "sign with a public key file"
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem 2>/dev/null
+run sign --private-key ec.pem --version 1.4.0 --package package.msi
+expect_status 1 "sign with an EC key"
+expect_contains "$err" "Ed25519" "sign with an EC key"
+cp package.msi package.txt
+run sign --private-key priv.pem --version 1.4.0 --package package.txt
+expect_status 1 "sign a file not named .msi"
+
+# --- verify ---------------------------------------------------------------
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$signature"
+expect_status 0 "verify"
+run verify --public-key pub.txt --version 1.4.1 --package package.msi --signature "$signature"
+expect_status 1 "verify another version"
+[[ $out == "Update signature verification failed." ]] || fail "verify another version printed: $out"
+run verify --public-key pub.txt --version 1.4.0 --package package.txt --signature "$signature"
+expect_status 1 "verify a file not named .msi"
+[[ $out == "The downloaded update package is not a valid MSI file." ]] || fail "verify .txt printed: $out"
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "${signature%==}"
+[[ $out == "Update signature is not valid Base64." ]] || fail "verify unpadded printed: $out"
+run verify --public-key priv.pem --version 1.4.0 --package package.msi --signature "$signature"
+expect_status 1 "verify with a malformed public key file"
+expect_contains "$err" "not an update public key" "verify with a malformed public key file"
+
+# --- cross-check with the openssl command line ----------------------------
+statement_for 1.4.0 "$digest" >statement.txt
+[[ $(wc -c <statement.txt) == 136 ]] || fail "statement for 1.4.0 is not 136 bytes"
+
+# openssl signs, vostrane-sign (the helper's check) accepts.
+openssl pkeyutl -sign -rawin -inkey priv.pem -in statement.txt -out openssl.sig || fail "openssl pkeyutl -sign"
+openssl_signature=$(base64 -w0 openssl.sig)
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$openssl_signature"
+expect_status 0 "verify an openssl signature"
+[[ $openssl_signature == "$signature" ]] || fail "Ed25519 is deterministic, yet openssl signed differently"
+
+# vostrane-sign signs, openssl verifies.
+openssl pkey -in priv.pem -pubout -out pub.pem
+printf '%s' "$signature" | base64 -d >tool.sig
+openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in statement.txt -sigfile tool.sig >verify.txt 2>&1 ||
+  fail "openssl does not verify vostrane-sign's signature: $(cat verify.txt)"
+statement_for 1.4.1 "$digest" >other.txt
+openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in other.txt -sigfile tool.sig >/dev/null 2>&1 &&
+  fail "openssl verifies the signature over another statement"
+
+# --- help and usage -------------------------------------------------------
+for command in keygen sign verify digest; do
+  run "$command" --help
+  expect_status 0 "$command --help"
+  expect_contains "$out" "Usage: vostrane-sign $command" "$command --help"
+done
+run --help
+expect_status 0 "--help"
+run frobnicate
+expect_status 2 "unknown command"
+run sign --private-key priv.pem --version 1.4.0
+expect_status 2 "sign without --package"
+run sign --private-key priv.pem --version 1.4.0 --package package.msi --version 1.4.1
+expect_status 2 "sign with --version twice"
+
+# --- the committed development key pair -----------------------------------
+if [[ -n $keys_dir ]]; then
+  [[ $(public_hex_of "$keys_dir/development-update-private-key.pem") == \
+     "$(head -c 64 "$keys_dir/development-update-public-key.txt")" ]] ||
+    fail "the development key files are not one pair"
+fi
+
+if ((failures > 0)); then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "vostrane-sign: all checks passed"

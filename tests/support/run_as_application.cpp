@@ -15,7 +15,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<std::wstring> arguments(argv + 2, argv + argc);
     const auto run = vostrane::testing::run_program(argv[1], vostrane::testing::join_arguments(arguments));
     std::printf("exit code: %lu\n", static_cast<unsigned long>(run.exit_code));
-    std::printf("standard error: %s\n", run.standard_error.empty() ? "(empty)" : "");
-    std::fputs(run.standard_error.c_str(), stdout);
+    std::printf("standard error:%s\n", run.standard_error.empty() ? " (empty)" : "");
+    if (!run.standard_error.empty()) std::printf("  %s", run.standard_error.c_str());
     return 0;
 }

@@ -1,15 +1,13 @@
 // The package checks against real Windows files: the MSI type check, and the
 // streaming digest with its read-only, fully shared open.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
-#include "update_security/hex.hpp"
+#include "test_signing.hpp"
 #include "update_security/package_check.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
@@ -34,13 +32,6 @@ protected:
     std::string write_file(const std::string& name, const std::string& content) {
         std::ofstream(directory_ / name, std::ios::binary) << content;
         return path_of(name);
-    }
-
-    static std::string one_shot_sha256(const std::string& bytes) {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int size = 0;
-        EXPECT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr), 1);
-        return encode_hex_lower({digest, size});
     }
 
     std::filesystem::path directory_;
@@ -81,7 +72,7 @@ TEST_F(PackageCheckWine, DigestsWholeFilesOfAnySize) {
         std::string path = write_file("package-" + std::to_string(size) + ".msi", content);
         auto digest = compute_package_digest(path);
         ASSERT_TRUE(digest.has_value()) << digest.error();
-        EXPECT_EQ(*digest, one_shot_sha256(content)) << size;
+        EXPECT_EQ(*digest, testing::sha256_hex(content)) << size;
     }
     EXPECT_EQ(compute_package_digest(write_file("empty.msi", "")),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -106,7 +97,7 @@ TEST_F(PackageCheckWine, FileHeldWithoutReadSharingPassesTheTypeCheckButNotTheDi
     EXPECT_EQ(digest.error(), win::system_message(ERROR_SHARING_VIOLATION) + " (os error 32)");
 
     holder.reset();
-    EXPECT_EQ(compute_package_digest(path), one_shot_sha256("package bytes"));
+    EXPECT_EQ(compute_package_digest(path), testing::sha256_hex("package bytes"));
 }
 
 TEST_F(PackageCheckWine, DigestLeavesTheFileFreeForOthers) {

@@ -22,7 +22,7 @@ measure() {
   stats=$({ /usr/bin/time -f '%e %M' "$@" "$file" >/dev/null; } 2>&1 | tail -n 1)
   read -r wall rss <<<"$stats"
   awk -v l="$label" -v m="$mib" -v w="$wall" -v r="$rss" \
-    'BEGIN { printf "%-22s %6d MiB %8.2f s %9.1f MiB/s %8d KiB peak\n", l, m, w, (w > 0 ? m / w : 0), r }'
+    'BEGIN { if (w > 0) t = sprintf("%9.1f MiB/s", m / w); else t = sprintf("%15s", "too fast"); printf "%-22s %6d MiB %8.2f s %s %8d KiB peak\n", l, m, w, t, r }'
 }
 
 printf '%-22s %10s %10s %15s %13s\n' "command" "package" "wall" "throughput" "memory"

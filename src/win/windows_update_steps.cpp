@@ -4,9 +4,9 @@
 
 #include "reporting/helper_log.hpp"
 #include "reporting/result_file.hpp"
-#include "unicode.hpp"
 #include "update_security/package_check.hpp"
 #include "update_security/update_signature.hpp"
+#include "win/file_io.hpp"
 
 namespace vostrane::win {
 namespace {
@@ -44,8 +44,7 @@ Status WindowsUpdateSteps::verify_update_signature(std::string_view version, std
 }
 
 void WindowsUpdateSteps::delete_package(const std::string& msi_path) {
-    const std::u16string path = utf8_to_utf16(msi_path);
-    ::DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));  // a failure leaves it; nothing else to do
+    ::DeleteFileW(wide_path(msi_path).c_str());  // a failure leaves it; nothing else to do
 }
 
 Status WindowsUpdateSteps::wait_for_parent_exit(std::uint32_t, const std::string&) {

@@ -176,7 +176,9 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
         EXPECT_EQ(steps.called("restart"), c.relaunch);
         const std::string exited = "Windows Installer exited with code " + std::to_string(c.installer_exit) + ".";
         EXPECT_EQ(steps.log_lines.back(), exited) << "the exit line is logged for every code";
-        if (c.relaunch) EXPECT_LT(steps.position("write"), steps.position("restart"));
+        if (c.relaunch) {
+            EXPECT_LT(steps.position("write"), steps.position("restart"));
+        }
     }
 }
 

@@ -5,15 +5,12 @@
 #include "package_check.hpp"
 #include "package_digest.hpp"
 #include "unicode.hpp"
+#include "win/file_io.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
 
 namespace vostrane {
 namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-const wchar_t* as_wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 // A disk file that is not a directory; pipes, consoles and devices are not.
 bool is_regular_file(HANDLE file) {
@@ -25,21 +22,20 @@ bool is_regular_file(HANDLE file) {
 }  // namespace
 
 bool is_msi_package(const std::string& path) {
-    std::u16string wide_path = utf8_to_utf16(path);
+    const std::u16string name = utf8_to_utf16(path);
     // No access rights: only the metadata is queried, so a file that another
     // process holds without sharing still answers. Backup semantics let
     // directories open too, and without FILE_FLAG_OPEN_REPARSE_POINT links are
     // followed to their final target.
-    win::unique_file file(::CreateFileW(as_wide(wide_path), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    win::unique_file file(::CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), 0, win::kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file || !is_regular_file(file.get())) return false;
-    return has_msi_extension(final_path_component(wide_path));
+    return has_msi_extension(final_path_component(name));
 }
 
 Result<std::string> compute_package_digest(const std::string& path) {
-    std::u16string wide_path = utf8_to_utf16(path);
-    win::unique_file file(::CreateFileW(as_wide(wide_path), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    win::unique_file file(::CreateFileW(win::wide_path(path).c_str(), GENERIC_READ, win::kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return failure(win::describe_last_error());
     return digest_stream([&file](std::span<std::uint8_t> buffer) -> Result<std::size_t> {
         DWORD read = 0;

@@ -11,8 +11,6 @@ constexpr std::int32_t kRestartInitiated = 1641;
 constexpr std::int32_t kRestartRequired = 3010;
 
 constexpr std::string_view kStarted = "Vostrane native updater started.";
-constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
-constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
 constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
 constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
 
@@ -44,7 +42,7 @@ private:
     // The checks run cheapest first; the signature is checked over the digest
     // computed here, never over the option text.
     Status check_package() {
-        if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotMsi));
+        if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
         auto digest = steps_.compute_package_digest(options_.msi_path);
         if (!digest) return failure(digest.error());
         if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));

@@ -79,13 +79,13 @@ TEST(Ed25519Vectors, WycheproofOtherLengthsAreRefusedForTheirLength) {
     EXPECT_EQ(checked, 12);
 }
 
-TEST(Ed25519Vectors, SpeccheckCasesGiveTheRequiredPattern) {
+TEST(Ed25519Vectors, EdgeCaseVectorsGiveTheRequiredPattern) {
     // Cases 0 to 11: small-order and mixed-order keys and R accepted (0-3),
     // the cofactored-only equation refused (4, 5), S >= L refused (6, 7),
     // non-canonical R refused (8, 9), and the non-canonical key y = -1 with the
     // sign bit set read as x = 0 (10 refused by its hash, 11 accepted).
     const std::vector<bool> expected = {true, true, true, true, false, false, false, false, false, false, false, true};
-    testing::JsonValue cases = testing::read_json_file(vector_path("ed25519_speccheck_cases.json"));
+    testing::JsonValue cases = testing::read_json_file(vector_path("ed25519_edge_cases.json"));
     ASSERT_EQ(cases.items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const testing::JsonValue& c = cases.items[i];

@@ -8,6 +8,7 @@
 
 #include "helper_process.hpp"
 #include "test_signing.hpp"
+#include "update_security/update_signature.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -125,30 +126,38 @@ std::vector<std::wstring> signed_package(const RunFiles& files, const std::strin
 TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
     struct Case {
         std::string name;
-        std::vector<std::wstring> (*arrange)(const RunFiles&);
+        std::vector<std::wstring> (*arrange)(RunFiles&);
         std::string message;
         bool package_remains;
     };
     const std::vector<Case> cases = {
-        {"missing package", [](const RunFiles& f) { return arguments_for(f); },
+        {"missing package", [](RunFiles& f) { return arguments_for(f); },
+         "The downloaded update package is not a valid MSI file.", false},
+        // A rejected download is removed whatever it turned out to be.
+        {"existing file that is not an msi",
+         [](RunFiles& f) {
+             f.msi.replace_extension(L".txt");
+             write_file(f.msi, "downloaded bytes");
+             return arguments_for(f);
+         },
          "The downloaded update package is not a valid MSI file.", false},
         {"directory named like a package",
-         [](const RunFiles& f) {
+         [](RunFiles& f) {
              std::filesystem::create_directories(f.msi);
              return arguments_for(f);
          },
          "The downloaded update package is not a valid MSI file.", true},
         {"digest mismatch",
-         [](const RunFiles& f) {
+         [](RunFiles& f) {
              write_file(f.msi, "not the expected bytes");
              return arguments_for(f);
          },
          "Update package SHA-256 verification failed.", false},
         {"signature over another version",
-         [](const RunFiles& f) { return signed_package(f, "package bytes", "1.4.1"); },
+         [](RunFiles& f) { return signed_package(f, "package bytes", "1.4.1"); },
          "Update signature verification failed.", false},
         {"signature not Base64",
-         [](const RunFiles& f) {
+         [](RunFiles& f) {
              auto arguments = signed_package(f, "package bytes");
              arguments[19] = L"not base64!";
              return arguments;
@@ -177,6 +186,9 @@ TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
 // This build has no wait, installer or relaunch yet: a verified package must
 // not be reported as installed, so the run stops before the wait.
 TEST(HelperRun, VerifiedPackageGoesOnToTheWaitAndIsKept) {
+    if (update_public_key() != read_file(VOSTRANE_KEYS_DIR "/development-update-public-key.txt")) {
+        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
+    }
     TempDir dir;
     RunFiles files = files_in(dir);
     auto arguments = signed_package(files, std::string(70000, 'p'));

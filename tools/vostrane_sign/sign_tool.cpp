@@ -16,7 +16,6 @@
 namespace vostrane::sign_tool {
 namespace {
 
-constexpr std::string_view kNotMsi = "The downloaded update package is not a valid MSI file.";
 
 constexpr std::string_view kUsage =
     "Usage: vostrane-sign <command> [options]\n"
@@ -131,7 +130,7 @@ int sign(const CommandArguments& arguments) {
     auto key = UpdateSigningKey::from_pem(*pem, *key_path);
     if (!key) return fail(key.error());
     if (!is_msi_package(*package)) {
-        return fail(*package + ": " + std::string(kNotMsi) + " It must be an existing file named *.msi.");
+        return fail(*package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
     }
     auto digest = compute_package_digest(*package);
     if (!digest) return fail(*package + ": " + digest.error());
@@ -177,7 +176,7 @@ int verify(const CommandArguments& arguments) {
         print_line(message);
         return kExitFailure;
     };
-    if (!is_msi_package(*package)) return refuse(kNotMsi);
+    if (!is_msi_package(*package)) return refuse(kNotAnMsiPackage);
     auto digest = compute_package_digest(*package);
     if (!digest) return refuse(digest.error());
     if (auto verified = verify_update_signature_with_key(*key_text, *version, *digest, *signature, kAcceptedKeyId,

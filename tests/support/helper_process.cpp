@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "win/unique_handle.hpp"
 
@@ -117,24 +119,44 @@ TempDir::~TempDir() {
 
 namespace {
 
-bool all_digits(std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+// Decimal digits as the helper writes numbers: no sign, no leading zero.
+bool is_decimal(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos &&
+           (text.size() == 1 || text[0] != '0');
+}
+
+// "[seconds] " at the start of a log line: the seconds and where the message begins.
+std::optional<std::pair<std::uint64_t, std::size_t>> line_prefix(std::string_view line) {
+    const std::size_t close = line.find("] ");
+    if (!line.starts_with('[') || close == std::string_view::npos) return std::nullopt;
+    const std::string_view digits = line.substr(1, close - 1);
+    std::uint64_t seconds = 0;
+    if (!is_decimal(digits) ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), seconds).ec != std::errc{}) {
+        return std::nullopt;
+    }
+    return std::pair{seconds, close + 2};
 }
 
 }  // namespace
 
-std::optional<std::vector<std::string>> parse_log(std::string_view text) {
-    std::vector<std::string> messages;
+std::optional<std::vector<LogLine>> parse_log_lines(std::string_view text) {
+    std::vector<LogLine> lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::size_t close = text.find("] ");
-        if (end == std::string_view::npos || text[0] != '[' || close == std::string_view::npos || close > end ||
-            !all_digits(text.substr(1, close - 1))) {
-            return std::nullopt;
-        }
-        messages.emplace_back(text.substr(close + 2, end - close - 2));
+        const auto prefix = line_prefix(text.substr(0, end));
+        if (end == std::string_view::npos || !prefix) return std::nullopt;
+        lines.push_back({prefix->first, std::string(text.substr(prefix->second, end - prefix->second))});
         text.remove_prefix(end + 1);
     }
+    return lines;
+}
+
+std::optional<std::vector<std::string>> parse_log(std::string_view text) {
+    auto lines = parse_log_lines(text);
+    if (!lines) return std::nullopt;
+    std::vector<std::string> messages;
+    for (auto& line : *lines) messages.push_back(std::move(line.message));
     return messages;
 }
 
@@ -145,7 +167,7 @@ bool is_os_error_description(std::string_view text) {
     std::string_view code = text.substr(at + marker.size());
     code.remove_suffix(1);
     if (code.starts_with('-')) code.remove_prefix(1);
-    return all_digits(code);
+    return is_decimal(code);
 }
 
 std::string read_file(const std::filesystem::path& path) {

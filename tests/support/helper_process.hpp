@@ -45,8 +45,16 @@ private:
     std::filesystem::path path_;
 };
 
-// The messages of a helper log's text, or nothing when a line lacks its
+struct LogLine {
+    std::uint64_t seconds = 0;
+    std::string message;
+};
+
+// The lines of a helper log's text, or nothing when a line lacks its
 // "[seconds] " prefix or the text ends mid-line.
+std::optional<std::vector<LogLine>> parse_log_lines(std::string_view text);
+
+// The same, messages only.
 std::optional<std::vector<std::string>> parse_log(std::string_view text);
 
 // "{system message} (os error {digits})" with a non-empty message.

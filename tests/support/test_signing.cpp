@@ -3,10 +3,14 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <vector>
+
+#include "update_security/hex.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -51,16 +55,10 @@ std::string sign_with_development_key(const std::string& message) {
 }
 
 std::string sha256_hex(const std::string& bytes) {
-    unsigned char digest[32];
+    std::uint8_t digest[32];
     unsigned int size = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < size; ++i) {
-        text.push_back(digits[digest[i] >> 4]);
-        text.push_back(digits[digest[i] & 15]);
-    }
-    return text;
+    return encode_hex_lower(std::span(digest, size));
 }
 
 }  // namespace vostrane::testing

@@ -4,9 +4,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "helper_process.hpp"
 #include "test_signing.hpp"
 #include "update_security/package_check.hpp"
 #include "win/system_message.hpp"
@@ -17,24 +17,17 @@ namespace {
 
 class PackageCheckWine : public ::testing::Test {
 protected:
-    void SetUp() override {
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("vostrane-package-check-" + std::to_string(::GetCurrentProcessId()));
-        std::filesystem::create_directories(directory_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-    }
+    const std::filesystem::path& directory() const { return temp_.path(); }
 
-    std::string path_of(const std::string& name) const { return (directory_ / name).string(); }
+    std::string path_of(const std::string& name) const { return (directory() / name).string(); }
 
     std::string write_file(const std::string& name, const std::string& content) {
-        std::ofstream(directory_ / name, std::ios::binary) << content;
+        testing::write_file(directory() / name, content);
         return path_of(name);
     }
 
-    std::filesystem::path directory_;
+private:
+    testing::TempDir temp_;
 };
 
 TEST_F(PackageCheckWine, MsiCheckNeedsAnExistingRegularFileNamedMsi) {
@@ -44,7 +37,7 @@ TEST_F(PackageCheckWine, MsiCheckNeedsAnExistingRegularFileNamedMsi) {
     write_file("update.msi.tmp", "");
     write_file(".msi", "");
     write_file("setup.msix", "");
-    std::filesystem::create_directory(directory_ / "pkg.msi");
+    std::filesystem::create_directory(directory() / "pkg.msi");
 
     struct Case {
         std::string path;
@@ -54,13 +47,13 @@ TEST_F(PackageCheckWine, MsiCheckNeedsAnExistingRegularFileNamedMsi) {
         {path_of("update.MSI"), true},
         {path_of("notes.msi"), true},
         {path_of("archive.tar.msi"), true},
-        {(directory_ / "pkg.msi" / ".." / "notes.msi").string(), true},
+        {(directory() / "pkg.msi" / ".." / "notes.msi").string(), true},
         {path_of("update.msi.tmp"), false},
         {path_of(".msi"), false},
         {path_of("setup.msix"), false},
         {path_of("pkg.msi"), false},
         {path_of("missing.msi"), false},
-        {(directory_ / "missing" / "update.msi").string(), false},
+        {(directory() / "missing" / "update.msi").string(), false},
     };
     for (const Case& c : cases) EXPECT_EQ(is_msi_package(c.path), c.is_msi) << c.path;
 }
@@ -86,7 +79,7 @@ TEST_F(PackageCheckWine, DigestOfAMissingFileIsTheSystemsError) {
 
 TEST_F(PackageCheckWine, FileHeldWithoutReadSharingPassesTheTypeCheckButNotTheDigest) {
     std::string path = write_file("locked.msi", "package bytes");
-    std::wstring wide = (directory_ / "locked.msi").wstring();
+    std::wstring wide = (directory() / "locked.msi").wstring();
     win::unique_file holder(
         ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder.valid());
@@ -104,7 +97,7 @@ TEST_F(PackageCheckWine, DigestLeavesTheFileFreeForOthers) {
     std::string path = write_file("shared.msi", "package bytes");
     ASSERT_TRUE(compute_package_digest(path).has_value());
     // Closed on return: an exclusive open and a delete both succeed.
-    std::wstring wide = (directory_ / "shared.msi").wstring();
+    std::wstring wide = (directory() / "shared.msi").wstring();
     win::unique_file exclusive(::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                              OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(exclusive.valid());

@@ -10,6 +10,7 @@
 #include "io_error.hpp"
 #include "win/os_error.hpp"
 #include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
 
 namespace vostrane {
 namespace {
@@ -87,9 +88,9 @@ TEST(LastErrorWine, DescribesTheThreadsLastError) {
     ::SetLastError(ERROR_SHARING_VIOLATION);
     EXPECT_EQ(win::describe_last_error(), win::system_message(32) + " (os error 32)");
 
-    const HANDLE missing = ::CreateFileW(L"Z:\\no\\such\\directory\\file.txt", GENERIC_READ, 0, nullptr,
-                                         OPEN_EXISTING, 0, nullptr);
-    ASSERT_EQ(missing, INVALID_HANDLE_VALUE);
+    const win::unique_file missing(::CreateFileW(L"Z:\\no\\such\\directory\\file.txt", GENERIC_READ, 0,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_EQ(missing.get(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(win::last_os_error(), IoError::os_error(ERROR_PATH_NOT_FOUND));
 }
 

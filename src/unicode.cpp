@@ -118,21 +118,47 @@ char ascii_lower_char(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(
 
 }  // namespace
 
-Result<std::string> utf16_to_utf8(std::u16string_view text) {
-    std::string out;
+namespace {
+
+// Walks the UTF-16 text, handing each unpaired surrogate to `unpaired`, which
+// either appends a stand-in and returns true, or returns false to stop.
+template <class OnUnpaired>
+bool convert_utf16_to_utf8(std::u16string_view text, std::string& out, OnUnpaired unpaired) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t unit = text[i];
-        if (is_high_surrogate(unit)) {
-            if (i + 1 == text.size() || !is_low_surrogate(text[i + 1])) {
-                return failure("Text contains an unpaired high surrogate.");
-            }
+        if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
             unit = 0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (is_low_surrogate(unit)) {
-            return failure("Text contains an unpaired low surrogate.");
+        } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+            if (!unpaired(static_cast<char16_t>(unit))) return false;
+            continue;
         }
         append_utf8(out, unit);
     }
+    return true;
+}
+
+}  // namespace
+
+Result<std::string> utf16_to_utf8(std::u16string_view text) {
+    std::string out;
+    bool high = false;
+    const bool converted = convert_utf16_to_utf8(text, out, [&high](char16_t unit) {
+        high = is_high_surrogate(unit);
+        return false;
+    });
+    if (!converted) {
+        return failure(high ? "Text contains an unpaired high surrogate." : "Text contains an unpaired low surrogate.");
+    }
+    return out;
+}
+
+std::string utf16_to_utf8_lossy(std::u16string_view text) {
+    std::string out;
+    convert_utf16_to_utf8(text, out, [&out](char16_t) {
+        append_utf8(out, kReplacementCharacter);
+        return true;
+    });
     return out;
 }
 

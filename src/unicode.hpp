@@ -10,6 +10,9 @@ namespace vostrane {
 // UTF-16 to UTF-8; fails on an unpaired surrogate.
 Result<std::string> utf16_to_utf8(std::u16string_view text);
 
+// UTF-16 to UTF-8 for display: each unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8_lossy(std::u16string_view text);
+
 // UTF-8 to UTF-16. Invalid UTF-8 sequences become U+FFFD.
 std::u16string utf8_to_utf16(std::string_view text);
 

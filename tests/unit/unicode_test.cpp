@@ -54,6 +54,24 @@ TEST(UnicodeTranscoding, UnpairedSurrogatesFailUtf16ToUtf8) {
     }
 }
 
+// For display, each unpaired surrogate becomes one U+FFFD and pairs stay whole.
+TEST(UnicodeTranscoding, LossyConversionReplacesEachUnpairedSurrogate) {
+    const std::string fffd = "\xef\xbf\xbd";
+    const std::vector<std::pair<std::u16string, std::string>> cases = {
+        {{u'a', char16_t(0xD800)}, "a" + fffd},
+        {{char16_t(0xD800), u'a'}, fffd + "a"},
+        {{char16_t(0xD83D), char16_t(0xD83D), char16_t(0xDE00)}, fffd + "\xf0\x9f\x98\x80"},
+        {{char16_t(0xDE00), char16_t(0xD83D)}, fffd + fffd},
+        {{u'a', char16_t(0xDFFF), u'b'}, "a" + fffd + "b"},
+        {u"d\u00e9j\u00e0 \U0001F600", "d\xc3\xa9j\xc3\xa0 \xf0\x9f\x98\x80"},
+        {u"", ""},
+    };
+    for (const auto& [text, utf8] : cases) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        EXPECT_EQ(utf16_to_utf8_lossy(text), utf8);
+    }
+}
+
 // Each maximal invalid subpart becomes one U+FFFD; the valid text around it stays.
 TEST(UnicodeTranscoding, InvalidUtf8BecomesReplacementCharacters) {
     const std::vector<TranscodingCase> cases = {

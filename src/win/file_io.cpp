@@ -59,11 +59,30 @@ std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes) {
     return {};
 }
 
+namespace {
+
+// Opens the path for its metadata alone. Backup semantics let directories
+// open too, and without FILE_FLAG_OPEN_REPARSE_POINT links are followed.
+unique_file open_for_metadata(const wchar_t* path, DWORD access) {
+    return unique_file(::CreateFileW(path, access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+}
+
+}  // namespace
+
+bool is_regular_file(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool names_regular_file(const std::u16string& path) {
+    const unique_file file = open_for_metadata(reinterpret_cast<const wchar_t*>(path.c_str()), 0);
+    return file && is_regular_file(file.get());
+}
+
 bool is_directory(const std::wstring& path) {
-    // Backup semantics let CreateFileW open directories; without the
-    // reparse-point flag it follows links to their target.
-    unique_file file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const unique_file file = open_for_metadata(path.c_str(), FILE_READ_ATTRIBUTES);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!file || !::GetFileInformationByHandle(file.get(), &information)) return false;
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

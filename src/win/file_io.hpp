@@ -32,4 +32,13 @@ std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
 // Whether the path names a directory, following links; false when it cannot tell.
 bool is_directory(const std::wstring& path);
 
+// Whether the open handle is a disk file that is not a directory (pipes,
+// consoles and devices are not).
+bool is_regular_file(HANDLE file);
+
+// Whether the path names a regular file, following links; false when it
+// cannot be queried. Only metadata is read, so a file that another process
+// holds without sharing still answers.
+bool names_regular_file(const std::u16string& path);
+
 }  // namespace vostrane::win

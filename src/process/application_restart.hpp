@@ -1,0 +1,37 @@
+#pragma once
+// Starting the application again through the Windows shell once the update
+// has been tried. Best effort: what goes wrong is logged and nothing else.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "options.hpp"
+#include "process/child_command.hpp"
+
+namespace vostrane {
+
+inline constexpr std::string_view kApplicationNotFoundForRestart =
+    "The application executable was not found for restart.";
+
+// SystemRoot\explorer.exe when the variable is set and that file exists,
+// otherwise the bare name, left to the program search.
+std::u16string choose_shell_program(const std::optional<std::u16string>& system_root,
+                                    const PathQuery& is_existing_file);
+
+// The shell with the application's path as its one argument, started in the
+// installation directory.
+ChildCommand restart_command(const std::u16string& shell_program, const UpdateOptions& options);
+
+// "Application restart requested through {shell} with process id {id}."; a
+// shell text that is not valid Unicode shows U+FFFD in its place.
+std::string restart_requested_message(std::u16string_view shell_program, std::uint32_t process_id);
+
+// "Application restart failed: {description}"
+std::string restart_failed_message(std::string_view description);
+
+// Checks the application path, starts the shell without waiting for it and
+// logs the one line that says how it went. (Windows)
+void restart_application(const UpdateOptions& options, const std::string& log_path);
+
+}  // namespace vostrane

@@ -1,0 +1,25 @@
+#include "process/application_restart.hpp"
+#include "process/child_process.hpp"
+#include "reporting/helper_log.hpp"
+#include "unicode.hpp"
+#include "win/file_io.hpp"
+#include "win/system_message.hpp"
+#include "win/system_paths.hpp"
+
+namespace vostrane {
+
+void restart_application(const UpdateOptions& options, const std::string& log_path) {
+    if (!win::names_regular_file(utf8_to_utf16(options.app_path))) {
+        append_log_line(log_path, kApplicationNotFoundForRestart);
+        return;
+    }
+    const std::u16string shell = choose_shell_program(win::environment_variable(u"SystemRoot"), win::names_regular_file);
+    const auto process_id = start(restart_command(shell, options));
+    if (!process_id) {
+        append_log_line(log_path, restart_failed_message(win::describe_io_error(process_id.error())));
+        return;
+    }
+    append_log_line(log_path, restart_requested_message(shell, *process_id));
+}
+
+}  // namespace vostrane

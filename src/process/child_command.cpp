@@ -1,0 +1,125 @@
+#include "process/child_command.hpp"
+
+#include <algorithm>
+
+namespace vostrane {
+namespace {
+
+bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool has_nul(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
+
+std::unexpected<LaunchError> fixed_error(std::string_view text) {
+    return std::unexpected(IoError::fixed_text(std::string(text)));
+}
+
+bool is_drive_alone(std::u16string_view text) {
+    const auto letter = text.empty() ? u'\0' : text[0];
+    const bool ascii_letter = (letter >= u'A' && letter <= u'Z') || (letter >= u'a' && letter <= u'z');
+    return text.size() == 2 && ascii_letter && text[1] == u':';
+}
+
+bool ends_with_exe(std::u16string_view text) {
+    if (text.size() < 4) return false;
+    const std::u16string_view tail = text.substr(text.size() - 4);
+    return std::ranges::equal(tail, std::u16string_view(u".exe"), [](char16_t a, char16_t b) {
+        const char16_t lower = a >= u'A' && a <= u'Z' ? static_cast<char16_t>(a - u'A' + u'a') : a;
+        return lower == b;
+    });
+}
+
+// A bare name in each search directory in turn; ".exe" is added to names without a dot.
+std::expected<std::u16string, LaunchError> search_bare_name(const std::u16string& name, const ProgramLookup& lookup) {
+    const bool add_exe = name.find(u'.') == std::u16string::npos;
+    for (const std::u16string& directory : lookup.search_directories()) {
+        std::u16string candidate = join_windows_path(directory, name);
+        if (add_exe) candidate += u".exe";
+        if (lookup.exists(candidate)) return candidate;
+    }
+    return fixed_error(kProgramNotFound);
+}
+
+}  // namespace
+
+std::u16string join_windows_path(std::u16string_view base, std::u16string_view component) {
+    std::u16string joined(base);
+    if (!base.empty() && !is_separator(base.back()) && !is_drive_alone(base)) joined += u'\\';
+    joined += component;
+    return joined;
+}
+
+std::vector<std::u16string> split_search_path(std::u16string_view path_variable) {
+    std::vector<std::u16string> entries;
+    std::u16string entry;
+    bool quoted = false;
+    const auto finish_entry = [&] {
+        if (!entry.empty()) entries.push_back(std::move(entry));
+        entry.clear();
+    };
+    for (char16_t c : path_variable) {
+        if (c == u'"') {
+            quoted = !quoted;
+        } else if (c == u';' && !quoted) {
+            finish_entry();
+        } else {
+            entry += c;
+        }
+    }
+    finish_entry();
+    return entries;
+}
+
+std::expected<std::u16string, LaunchError> resolve_application_name(const std::u16string& program,
+                                                                    const ProgramLookup& lookup) {
+    if (program.empty() || is_separator(program.back())) return fixed_error(kProgramPathHasNoFileName);
+    if (has_nul(program)) return fixed_error(kNulByteInData);
+    const bool is_path = std::ranges::any_of(program, is_separator);
+    if (!is_path) return search_bare_name(program, lookup);
+    if (ends_with_exe(program)) return program;  // whether it exists is CreateProcessW's to say
+    const std::u16string with_exe = program + u".exe";
+    return lookup.exists(with_exe) ? with_exe : program;
+}
+
+std::expected<std::u16string, LaunchError> quote_argument(std::u16string_view argument) {
+    if (has_nul(argument)) return fixed_error(kNulByteInData);
+    const bool enclose = argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;
+    std::u16string out;
+    if (enclose) out += u'"';
+    std::size_t backslashes = 0;
+    for (char16_t c : argument) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes mean themselves unless a quote follows them.
+        out.append(c == u'"' ? 2 * backslashes + 1 : backslashes, u'\\');
+        out += c;
+        backslashes = 0;
+    }
+    if (enclose) {
+        out.append(2 * backslashes, u'\\');
+        out += u'"';
+    } else {
+        out.append(backslashes, u'\\');
+    }
+    return out;
+}
+
+std::expected<std::u16string, LaunchError> build_command_line(const ChildCommand& command) {
+    if (has_nul(command.program)) return fixed_error(kNulByteInData);
+    std::u16string line = u"\"" + command.program + u"\"";
+    for (const std::u16string& argument : command.arguments) {
+        auto quoted = quote_argument(argument);
+        if (!quoted) return std::unexpected(quoted.error());
+        line += u' ';
+        line += *quoted;
+    }
+    return line;
+}
+
+std::expected<void, LaunchError> check_working_directory(const ChildCommand& command) {
+    if (command.working_directory && has_nul(*command.working_directory)) return fixed_error(kNulByteInData);
+    return {};
+}
+
+}  // namespace vostrane

@@ -1,0 +1,18 @@
+#include "process/child_process.hpp"
+#include "process/installer.hpp"
+#include "win/file_io.hpp"
+#include "win/system_paths.hpp"
+
+namespace vostrane {
+
+std::optional<std::u16string> locate_installer() {
+    return installer_location(win::environment_variable(u"SystemRoot"), win::names_regular_file);
+}
+
+std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const UpdateOptions& options) {
+    auto exit_code = run_to_exit(installer_command(program, options));
+    if (!exit_code) return std::unexpected(exit_code.error());
+    return static_cast<std::int32_t>(*exit_code);
+}
+
+}  // namespace vostrane

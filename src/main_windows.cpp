@@ -7,7 +7,7 @@
 
 #include "command_line.hpp"
 #include "run_update.hpp"
-#include "win/windows_update_steps.hpp"
+#include "windows_update_steps.hpp"
 
 namespace {
 
@@ -30,7 +30,7 @@ vostrane::RunResult run_from_command_line() {
     const auto split = vostrane::split_command_line(command_line);
     auto arguments = vostrane::arguments_from_command_line(split);
     if (!arguments) return vostrane::RunResult::early_failure(arguments.error());
-    vostrane::win::WindowsUpdateSteps steps;
+    vostrane::WindowsUpdateSteps steps;
     return vostrane::run_update(*arguments, steps);
 }
 

@@ -40,17 +40,24 @@ public:
 
 private:
     // The checks run cheapest first; the signature is checked over the digest
-    // computed here, never over the option text.
+    // computed here, never over the option text. The package stays locked from
+    // its digest on, so what passed is what the installer gets.
     Status check_package() {
         if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
-        auto digest = steps_.compute_package_digest(options_.msi_path);
-        if (!digest) return failure(digest.error());
-        if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
-        return steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
+        auto package = steps_.compute_package_digest(options_.msi_path);
+        if (!package) return failure(package.error());
+        package_lock_ = std::move(package->lock);
+        if (!digest_matches(package->digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
+        return steps_.verify_update_signature(options_.expected_version, package->digest, options_.signature,
                                               options_.key_id, options_.signature_algorithm);
     }
 
+    void release_package() {
+        if (package_lock_) steps_.release_package(std::move(package_lock_));
+    }
+
     RunResult reject_package(const std::string& message) {
+        release_package();  // a locked file cannot be deleted
         steps_.delete_package(options_.msi_path);
         log("Package verification failed: " + message);
         return finish({"error", static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
@@ -59,12 +66,14 @@ private:
     RunResult install() {
         const auto installer = steps_.locate_installer();
         if (!installer) {
+            release_package();
             log(kInstallerNotFound);
             return finish({"error", static_cast<std::int32_t>(kFatalExitCode), std::string(kInstallerNotFound)},
                           kFatalExitCode);
         }
         log(kStartingInstaller);
         const auto exit_code = steps_.run_installer(*installer, options_);
+        release_package();
         if (!exit_code) {
             return RunResult::early_failure("Windows Installer could not be started: " + exit_code.error());
         }
@@ -104,6 +113,9 @@ private:
     const std::string log_path_;
     const std::string result_path_;
     UpdateSteps& steps_;
+    // Held from the digest until the installer has returned; an early end of
+    // the run releases it with the run.
+    std::unique_ptr<PackageLock> package_lock_;
 };
 
 }  // namespace

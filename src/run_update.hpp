@@ -1,6 +1,7 @@
 #pragma once
 // One update run, from the parsed options to the outcome and exit code.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,6 +39,19 @@ private:
     std::variant<std::uint32_t, std::string> value_;
 };
 
+// Keeps the checked package from being changed, deleted or renamed while it
+// lives: the installer must install the bytes that were checked.
+class PackageLock {
+public:
+    virtual ~PackageLock() = default;
+};
+
+// A package's digest, and the lock taken when it was read.
+struct LockedPackageDigest {
+    std::string digest;  // 64 lower-case hex digits
+    std::unique_ptr<PackageLock> lock;
+};
+
 // The steps that touch the world. The Windows build wires in the real ones;
 // tests give stand-ins, so that the run's order and decisions are tested alone.
 class UpdateSteps {
@@ -50,7 +64,10 @@ public:
     virtual void write_result_file(const std::string& path, const UpdateOutcome& outcome) = 0;
 
     virtual bool is_msi_package(const std::string& msi_path) = 0;
-    virtual Result<std::string> compute_package_digest(const std::string& msi_path) = 0;
+    // Hands out the lock that the run holds until the installer has returned.
+    virtual Result<LockedPackageDigest> compute_package_digest(const std::string& msi_path) = 0;
+    // Takes the lock back; the package is free again.
+    virtual void release_package(std::unique_ptr<PackageLock> lock) = 0;
     virtual Status verify_update_signature(std::string_view version, std::string_view digest,
                                            std::string_view signature, std::string_view key_id,
                                            std::string_view algorithm) = 0;
@@ -60,9 +77,9 @@ public:
     // Proceeds when the process has ended or cannot be opened; logs its own lines.
     virtual Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) = 0;
     // The installer program, or nothing when it is not found.
-    virtual std::optional<std::string> locate_installer() = 0;
+    virtual std::optional<std::u16string> locate_installer() = 0;
     // The installer's exit code, or the launch error's description.
-    virtual Result<std::int32_t> run_installer(const std::string& program, const UpdateOptions& options) = 0;
+    virtual Result<std::int32_t> run_installer(const std::u16string& program, const UpdateOptions& options) = 0;
     // Relaunches the application; logs its own lines and never fails the run.
     virtual void restart_application(const UpdateOptions& options, const std::string& log_path) = 0;
 };

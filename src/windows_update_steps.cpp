@@ -1,21 +1,30 @@
-#include "win/windows_update_steps.hpp"
+#include "windows_update_steps.hpp"
 
 #include <windows.h>
 
+#include "process/application_restart.hpp"
+#include "process/installer.hpp"
+#include "process/parent_wait.hpp"
 #include "reporting/helper_log.hpp"
 #include "reporting/result_file.hpp"
 #include "update_security/package_check.hpp"
+#include "update_security/package_lock.hpp"
 #include "update_security/update_signature.hpp"
 #include "win/file_io.hpp"
+#include "win/system_message.hpp"
 
-namespace vostrane::win {
+namespace vostrane {
 namespace {
 
-// Waiting for the application, running Windows Installer and relaunching are
-// not part of this build yet. A package that passes its checks must not be
-// reported as installed, so the run stops before the wait.
-constexpr std::string_view kInstallationUnavailable =
-    "Waiting for the application and installing the update are not available in this build.";
+// The package's open handle: it shares the file for reading only.
+class LockedPackageFile final : public PackageLock {
+public:
+    explicit LockedPackageFile(win::unique_file file) : file_(std::move(file)) {}
+    [[nodiscard]] HANDLE get() const { return file_.get(); }
+
+private:
+    win::unique_file file_;
+};
 
 }  // namespace
 
@@ -33,9 +42,16 @@ void WindowsUpdateSteps::write_result_file(const std::string& path, const Update
 
 bool WindowsUpdateSteps::is_msi_package(const std::string& msi_path) { return vostrane::is_msi_package(msi_path); }
 
-Result<std::string> WindowsUpdateSteps::compute_package_digest(const std::string& msi_path) {
-    return vostrane::compute_package_digest(msi_path);
+Result<LockedPackageDigest> WindowsUpdateSteps::compute_package_digest(const std::string& msi_path) {
+    auto file = open_package_locked(msi_path);
+    if (!file) return failure(file.error());
+    auto lock = std::make_unique<LockedPackageFile>(std::move(*file));
+    auto digest = vostrane::compute_package_digest(lock->get());
+    if (!digest) return failure(digest.error());
+    return LockedPackageDigest{std::move(*digest), std::move(lock)};
 }
+
+void WindowsUpdateSteps::release_package(std::unique_ptr<PackageLock> lock) { lock.reset(); }
 
 Status WindowsUpdateSteps::verify_update_signature(std::string_view version, std::string_view digest,
                                                    std::string_view signature, std::string_view key_id,
@@ -44,19 +60,23 @@ Status WindowsUpdateSteps::verify_update_signature(std::string_view version, std
 }
 
 void WindowsUpdateSteps::delete_package(const std::string& msi_path) {
-    ::DeleteFileW(wide_path(msi_path).c_str());  // a failure leaves it; nothing else to do
+    ::DeleteFileW(win::wide_path(msi_path).c_str());  // a failure leaves it; nothing else to do
 }
 
-Status WindowsUpdateSteps::wait_for_parent_exit(std::uint32_t, const std::string&) {
-    return failure(std::string(kInstallationUnavailable));
+Status WindowsUpdateSteps::wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) {
+    return vostrane::wait_for_parent_exit(process_id, log_path);
 }
 
-std::optional<std::string> WindowsUpdateSteps::locate_installer() { return std::nullopt; }
+std::optional<std::u16string> WindowsUpdateSteps::locate_installer() { return vostrane::locate_installer(); }
 
-Result<std::int32_t> WindowsUpdateSteps::run_installer(const std::string&, const UpdateOptions&) {
-    return failure(std::string(kInstallationUnavailable));
+Result<std::int32_t> WindowsUpdateSteps::run_installer(const std::u16string& program, const UpdateOptions& options) {
+    auto exit_code = vostrane::run_installer(program, options);
+    if (!exit_code) return failure(win::describe_io_error(exit_code.error()));
+    return *exit_code;
 }
 
-void WindowsUpdateSteps::restart_application(const UpdateOptions&, const std::string&) {}
+void WindowsUpdateSteps::restart_application(const UpdateOptions& options, const std::string& log_path) {
+    vostrane::restart_application(options, log_path);
+}
 
-}  // namespace vostrane::win
+}  // namespace vostrane

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_update.hpp"
+#include "unicode.hpp"
 
 namespace vostrane {
 namespace {
@@ -41,6 +42,16 @@ std::vector<std::string> good_arguments() {
             "--signature-algorithm", "ed25519"};
 }
 
+// A stand-in lock that notes in the journal when it is closed.
+class JournalledLock : public PackageLock {
+public:
+    explicit JournalledLock(std::vector<std::string>& journal) : journal_(journal) {}
+    ~JournalledLock() override { journal_.push_back("unlock"); }
+
+private:
+    std::vector<std::string>& journal_;
+};
+
 class RecordingSteps : public UpdateSteps {
 public:
     // What the stand-ins answer; a test changes the ones it is about.
@@ -49,7 +60,7 @@ public:
     Result<std::string> digest = std::string(kDigest);
     Status signature_result;
     Status wait_result;
-    std::optional<std::string> installer = std::string("C:\\Windows\\System32\\msiexec.exe");
+    std::optional<std::u16string> installer = u"C:\\Windows\\System32\\msiexec.exe";
     Result<std::int32_t> installer_exit = 0;
 
     // What they were asked, in order.
@@ -75,9 +86,14 @@ public:
         journal.push_back("is_msi " + path);
         return is_msi;
     }
-    Result<std::string> compute_package_digest(const std::string& path) override {
+    Result<LockedPackageDigest> compute_package_digest(const std::string& path) override {
         journal.push_back("digest " + path);
-        return digest;
+        if (!digest) return failure(digest.error());
+        return LockedPackageDigest{*digest, std::make_unique<JournalledLock>(journal)};
+    }
+    void release_package(std::unique_ptr<PackageLock> lock) override {
+        journal.push_back("release");
+        lock.reset();
     }
     Status verify_update_signature(std::string_view version, std::string_view digest_text,
                                    std::string_view signature, std::string_view key_id,
@@ -90,12 +106,12 @@ public:
         journal.push_back(words("wait", process_id, log_path));
         return wait_result;
     }
-    std::optional<std::string> locate_installer() override {
+    std::optional<std::u16string> locate_installer() override {
         journal.push_back("locate");
         return installer;
     }
-    Result<std::int32_t> run_installer(const std::string& program, const UpdateOptions& options) override {
-        journal.push_back(words("install", program, options.msi_path));
+    Result<std::int32_t> run_installer(const std::u16string& program, const UpdateOptions& options) override {
+        journal.push_back(words("install", utf16_to_utf8_lossy(program), options.msi_path));
         return installer_exit;
     }
     void restart_application(const UpdateOptions& options, const std::string& log_path) override {
@@ -114,6 +130,17 @@ public:
             if (journal[i].starts_with(prefix)) return static_cast<int>(i);
         }
         return -1;
+    }
+    // Every step ran, each after the one before it.
+    [[nodiscard]] ::testing::AssertionResult ran_in_order(std::initializer_list<std::string_view> prefixes) const {
+        int previous = -1;
+        for (std::string_view prefix : prefixes) {
+            const int at = position(prefix);
+            if (at < 0) return ::testing::AssertionFailure() << "\"" << prefix << "\" never ran";
+            if (at <= previous) return ::testing::AssertionFailure() << "\"" << prefix << "\" ran too early";
+            previous = at;
+        }
+        return ::testing::AssertionSuccess();
     }
 };
 
@@ -138,6 +165,8 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "locate",
         "log C:\\dl\\helper.log: Starting Windows Installer.",
         "install C:\\Windows\\System32\\msiexec.exe C:\\dl\\update.msi",
+        "release",
+        "unlock",
         "log C:\\dl\\helper.log: Windows Installer exited with code 0.",
         "write C:\\dl\\result.json",
         "restart C:\\Program Files\\Vostrane\\vostrane.exe C:\\dl\\helper.log",
@@ -177,7 +206,7 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
         const std::string exited = "Windows Installer exited with code " + std::to_string(c.installer_exit) + ".";
         EXPECT_EQ(steps.log_lines.back(), exited) << "the exit line is logged for every code";
         if (c.relaunch) {
-            EXPECT_LT(steps.position("write"), steps.position("restart"));
+            EXPECT_TRUE(steps.ran_in_order({"write", "restart"}));
         }
     }
 }
@@ -187,18 +216,19 @@ struct RejectionCase {
     void (*arrange)(RecordingSteps&);
     std::string message;
     std::vector<std::string> checks_run;
+    bool locked;  // the digest was read, so the package was locked
 };
 
 TEST(RunUpdate, RejectedPackageIsDeletedReportedAndNeverWaitedOrInstalled) {
     const std::vector<RejectionCase> cases = {
         {"not an msi", [](RecordingSteps& s) { s.is_msi = false; },
-         "The downloaded update package is not a valid MSI file.", {"is_msi"}},
+         "The downloaded update package is not a valid MSI file.", {"is_msi"}, false},
         {"digest unreadable", [](RecordingSteps& s) { s.digest = failure("Access is denied. (os error 5)"); },
-         "Access is denied. (os error 5)", {"is_msi", "digest"}},
+         "Access is denied. (os error 5)", {"is_msi", "digest"}, false},
         {"digest mismatch", [](RecordingSteps& s) { s.digest = std::string(64, '0'); },
-         "Update package SHA-256 verification failed.", {"is_msi", "digest"}},
+         "Update package SHA-256 verification failed.", {"is_msi", "digest"}, true},
         {"bad signature", [](RecordingSteps& s) { s.signature_result = failure("Update signature verification failed."); },
-         "Update signature verification failed.", {"is_msi", "digest", "verify"}},
+         "Update signature verification failed.", {"is_msi", "digest", "verify"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,10 +249,13 @@ TEST(RunUpdate, RejectedPackageIsDeletedReportedAndNeverWaitedOrInstalled) {
         EXPECT_FALSE(steps.called("wait"));
         EXPECT_FALSE(steps.called("locate"));
         EXPECT_FALSE(steps.called("install"));
-        // Deleted, then logged, then written, then relaunched.
-        EXPECT_LT(steps.position("delete C:\\dl\\update.msi"), steps.position("log C:\\dl\\helper.log: Package"));
-        EXPECT_LT(steps.position("log C:\\dl\\helper.log: Package"), steps.position("write"));
-        EXPECT_LT(steps.position("write"), steps.position("restart"));
+        // Unlocked (when the digest locked it), deleted, logged, written, relaunched.
+        EXPECT_EQ(steps.called("unlock"), c.locked);
+        if (c.locked) {
+            EXPECT_TRUE(steps.ran_in_order({"digest", "release", "unlock", "delete"}));
+        }
+        EXPECT_TRUE(steps.ran_in_order(
+            {"delete C:\\dl\\update.msi", "log C:\\dl\\helper.log: Package", "write", "restart"}));
     }
 }
 
@@ -261,6 +294,8 @@ TEST(RunUpdate, WaitFailureEndsEarlyWithoutResultRelaunchOrDeletion) {
         EXPECT_FALSE(steps.called("delete"));
         EXPECT_FALSE(steps.called("locate"));
         EXPECT_EQ(steps.log_lines, std::vector<std::string>{"Vostrane native updater started."});
+        // Closed when the run ends, package kept.
+        EXPECT_TRUE(steps.called("unlock"));
     }
 }
 
@@ -275,7 +310,7 @@ TEST(RunUpdate, InstallerNotFoundReportsErrorRelaunchesAndKeepsPackage) {
     EXPECT_EQ(steps.log_lines, lines);
     EXPECT_FALSE(steps.called("install"));
     EXPECT_FALSE(steps.called("delete"));
-    EXPECT_LT(steps.position("write"), steps.position("restart"));
+    EXPECT_TRUE(steps.ran_in_order({"locate", "release", "unlock", "write", "restart"}));
 }
 
 TEST(RunUpdate, InstallerThatCannotStartEndsEarlyAfterTheStartingLine) {
@@ -289,6 +324,7 @@ TEST(RunUpdate, InstallerThatCannotStartEndsEarlyAfterTheStartingLine) {
     EXPECT_EQ(steps.log_lines, lines);
     EXPECT_FALSE(steps.called("write"));
     EXPECT_FALSE(steps.called("restart"));
+    EXPECT_TRUE(steps.ran_in_order({"install", "release", "unlock"}));
 }
 
 TEST(ArgumentsFromCommandLine, DropsProgramNameAndConvertsToUtf8) {

@@ -14,9 +14,7 @@
 namespace vostrane::testing {
 namespace {
 
-std::wstring helper_path() {
-    return std::filesystem::path(VOSTRANE_BUILD_DIR "/vostrane-updater.exe").make_preferred().wstring();
-}
+std::wstring helper_path() { return build_file(L"vostrane-updater.exe").wstring(); }
 
 std::string read_all(HANDLE pipe) {
     std::string text;
@@ -95,6 +93,38 @@ HelperRun run_program(const std::wstring& program, const std::wstring& arguments
     return run;
 }
 
+StartedHelper::StartedHelper(const std::vector<std::wstring>& arguments, std::filesystem::path standard_error_file)
+    : standard_error_file_(std::move(standard_error_file)) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    win::unique_file error_file(::CreateFileW(standard_error_file_.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!error_file) throw std::runtime_error("cannot create the standard error file");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdError = error_file.get();
+    std::wstring command_line = quote_argument(helper_path()) + L" " + join_arguments(arguments);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(helper_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
+    }
+    process_.reset(process.hProcess);
+    ::CloseHandle(process.hThread);
+}
+
+HelperRun StartedHelper::wait() {
+    ::WaitForSingleObject(process_.get(), INFINITE);
+    DWORD exit_code = 0;
+    ::GetExitCodeProcess(process_.get(), &exit_code);
+    return {exit_code, read_file(standard_error_file_)};
+}
+
+bool StartedHelper::still_running_after(unsigned milliseconds) const {
+    return ::WaitForSingleObject(process_.get(), milliseconds) == WAIT_TIMEOUT;
+}
+
 HelperRun run_helper(const std::vector<std::wstring>& arguments) {
     return run_helper_command_line(join_arguments(arguments));
 }
@@ -168,6 +198,33 @@ bool is_os_error_description(std::string_view text) {
     code.remove_suffix(1);
     if (code.starts_with('-')) code.remove_prefix(1);
     return is_decimal(code);
+}
+
+namespace {
+
+std::optional<std::wstring> environment_value(const std::wstring& name) {
+    const DWORD needed = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::wstring value(needed, L'\0');
+    value.resize(::GetEnvironmentVariableW(name.c_str(), value.data(), needed));
+    return value;
+}
+
+void set_environment_value(const std::wstring& name, const std::optional<std::wstring>& value) {
+    ::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+}
+
+}  // namespace
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::wstring name, const std::optional<std::wstring>& value)
+    : name_(std::move(name)), previous_(environment_value(name_)) {
+    set_environment_value(name_, value);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { set_environment_value(name_, previous_); }
+
+std::filesystem::path build_file(const std::wstring& relative_path) {
+    return (std::filesystem::path(VOSTRANE_BUILD_DIR) / relative_path).make_preferred();
 }
 
 std::string read_file(const std::filesystem::path& path) {

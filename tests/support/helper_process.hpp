@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "win/unique_handle.hpp"
+
 namespace vostrane::testing {
 
 struct HelperRun {
@@ -30,6 +32,22 @@ HelperRun run_helper_command_line(const std::wstring& arguments_text);
 
 // Quotes each argument by the C runtime's rules and runs the helper.
 HelperRun run_helper(const std::vector<std::wstring>& arguments);
+
+// The helper started as the application starts it and left running, for tests
+// that act while it waits. Its standard error goes to a file, so children that
+// inherit it (the relaunched shell) cannot hold the run open.
+class StartedHelper {
+public:
+    StartedHelper(const std::vector<std::wstring>& arguments, std::filesystem::path standard_error_file);
+    // Waits for the helper to end: its exit code and standard error.
+    HelperRun wait();
+    // Whether it is still running after waiting up to this long.
+    [[nodiscard]] bool still_running_after(unsigned milliseconds) const;
+
+private:
+    win::unique_handle process_;
+    std::filesystem::path standard_error_file_;
+};
 
 // A fresh, empty directory that is removed with everything in it afterwards.
 class TempDir {
@@ -59,6 +77,24 @@ std::optional<std::vector<std::string>> parse_log(std::string_view text);
 
 // "{system message} (os error {digits})" with a non-empty message.
 bool is_os_error_description(std::string_view text);
+
+// Sets an environment variable of this process (or removes it, given nothing)
+// for the scope, and restores it afterwards; children started meanwhile
+// inherit it.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(std::wstring name, const std::optional<std::wstring>& value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    std::wstring name_;
+    std::optional<std::wstring> previous_;
+};
+
+// A file of the Windows build tree: the helper, the test programs, the packages.
+std::filesystem::path build_file(const std::wstring& relative_path);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);

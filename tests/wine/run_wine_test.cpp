@@ -4,47 +4,11 @@
 
 #include <windows.h>
 
-#include <cwctype>
 
-#include "helper_process.hpp"
-#include "test_signing.hpp"
-#include "update_security/update_signature.hpp"
+#include "run_fixture.hpp"
 
 namespace vostrane::testing {
 namespace {
-
-constexpr char kZeroDigest[] = "0000000000000000000000000000000000000000000000000000000000000000";
-
-struct RunFiles {
-    std::filesystem::path msi, log, result, install_dir;
-};
-
-RunFiles files_in(const TempDir& dir) {
-    return {dir / L"update.msi", dir / L"logs\\helper.log", dir / L"result.json", dir / L"app"};
-}
-
-std::vector<std::wstring> arguments_for(const RunFiles& files, const std::wstring& sha256 = L"",
-                                        const std::wstring& signature = L"c2ln") {
-    return {L"--parent-process-id", L"0",
-            L"--msi-path", wide(files.msi),
-            L"--install-dir", wide(files.install_dir),
-            L"--app-path", wide(files.install_dir / L"app.exe"),
-            L"--msi-log-path", wide(files.msi) + L".log",
-            L"--helper-log-path", wide(files.log),
-            L"--result-path", wide(files.result),
-            L"--expected-sha256", sha256.empty() ? std::wstring(kZeroDigest, kZeroDigest + 64) : sha256,
-            L"--expected-version", L"1.4.0",
-            L"--signature", signature,
-            L"--key-id", L"vostrane-update-2026-01",
-            L"--signature-algorithm", L"ed25519"};
-}
-
-// The log's messages; every line must have the "[seconds] " prefix.
-std::vector<std::string> log_messages(const std::filesystem::path& log) {
-    auto messages = parse_log(read_file(log));
-    EXPECT_TRUE(messages) << "malformed log: " << read_file(log);
-    return messages.value_or(std::vector<std::string>{});
-}
 
 TEST(HelperRun, OptionErrorsGoToStandardErrorAndTouchNothing) {
     struct Case {
@@ -86,7 +50,7 @@ TEST(HelperRun, UnpairedSurrogateStopsTheRunBeforeAnyFileIsTouched) {
     RunFiles files = files_in(dir);
     write_file(files.result, "earlier result");
     auto arguments = arguments_for(files);
-    arguments[21] = std::wstring(L"key") + wchar_t(0xD800);  // --key-id
+    arguments[kKeyIdValue] = std::wstring(L"key") + wchar_t(0xD800);  // --key-id
 
     HelperRun run = run_helper(arguments);
     EXPECT_EQ(run.exit_code, 1603u);
@@ -107,20 +71,6 @@ TEST(HelperRun, HelperLogThatIsADirectoryIsAnEarlyFailureWithTheSystemsText) {
         << run.standard_error;
     EXPECT_TRUE(run.standard_error.ends_with(")\n"));
     EXPECT_EQ(read_file(files.result), "earlier result");
-}
-
-std::string statement(const std::string& version, const std::string& digest) {
-    return "vostrane-update-v1\nkey-id:vostrane-update-2026-01\nversion:" + version + "\nsha256:" + digest + "\n";
-}
-
-std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-// A package of these bytes, with the options for it signed by the development key.
-std::vector<std::wstring> signed_package(const RunFiles& files, const std::string& bytes,
-                                         const std::string& signed_version = "1.4.0") {
-    write_file(files.msi, bytes);
-    const std::string digest = sha256_hex(bytes);
-    return arguments_for(files, widen(digest), widen(sign_with_development_key(statement(signed_version, digest))));
 }
 
 TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
@@ -159,7 +109,7 @@ TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
         {"signature not Base64",
          [](RunFiles& f) {
              auto arguments = signed_package(f, "package bytes");
-             arguments[19] = L"not base64!";
+             arguments[kSignatureValue] = L"not base64!";
              return arguments;
          },
          "Update signature is not valid Base64.", false},
@@ -181,30 +131,6 @@ TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
                                                    "Package verification failed: " + c.message};
         EXPECT_EQ(log_messages(files.log), expected);
     }
-}
-
-// This build has no wait, installer or relaunch yet: a verified package must
-// not be reported as installed, so the run stops before the wait.
-TEST(HelperRun, VerifiedPackageGoesOnToTheWaitAndIsKept) {
-    if (update_public_key() != read_file(VOSTRANE_KEYS_DIR "/development-update-public-key.txt")) {
-        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
-    }
-    TempDir dir;
-    RunFiles files = files_in(dir);
-    auto arguments = signed_package(files, std::string(70000, 'p'));
-    // The expected digest in capitals and with blanks around it still matches.
-    std::wstring& sha256 = arguments[15];
-    for (auto& c : sha256) c = static_cast<wchar_t>(std::towupper(c));
-    sha256 = L" " + sha256 + L"\n";
-    write_file(files.result, "earlier result");
-
-    HelperRun run = run_helper(arguments);
-    EXPECT_EQ(run.exit_code, 1603u);
-    EXPECT_EQ(run.standard_error,
-              "Waiting for the application and installing the update are not available in this build.\n");
-    EXPECT_TRUE(std::filesystem::exists(files.msi));
-    EXPECT_FALSE(std::filesystem::exists(files.result));
-    EXPECT_EQ(log_messages(files.log), std::vector<std::string>{"Vostrane native updater started."});
 }
 
 }  // namespace

@@ -1,0 +1,136 @@
+// A stand-in for a program the helper starts (msiexec.exe, explorer.exe): it
+// records how it was started and exits with a chosen code. Built for the GUI
+// subsystem like the programs it stands in for, so that Windows gives it no
+// console and its standard handles are exactly the ones its starter passed.
+//
+// Environment (all optional):
+//   VOSTRANE_STUB_RECORD     path of the record file; without it nothing is written
+//   VOSTRANE_STUB_STARTED    when set (any value), the record holds the start time
+//   VOSTRANE_STUB_EXIT_CODE  the 32-bit exit code: decimal, signed ("-1073741819")
+//                            or not ("3221225477"), or hex with 0x ("0xC0000005");
+//                            default 0. A value that is none of these ends the
+//                            record with "error: bad VOSTRANE_STUB_EXIT_CODE" and
+//                            exits with 2.
+//   VOSTRANE_STUB_STDOUT     text written (as UTF-8) to the standard output handle
+//
+// Record: one run appends one record to the file, each line ending in "\n"
+// alone (a carriage return inside a value is kept as it is):
+//   command-line: <GetCommandLineW as UTF-8>
+//   current-directory: <GetCurrentDirectoryW as UTF-8>
+//   stdin: none|present
+//   stdout: none|present
+//   stderr: none|present
+//   started: <GetSystemTimePreciseAsFileTime as decimal>   (only with VOSTRANE_STUB_STARTED)
+//   end
+// "none" means GetStdHandle gave a null or invalid handle. The record is
+// written with one WriteFile call in append mode, so records of runs that
+// follow each other stay whole and in order.
+#include <windows.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <optional>
+#include <string>
+
+namespace {
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+std::optional<std::wstring> environment(const wchar_t* name) {
+    const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(name, value.data(), size);
+    value.resize(length);
+    return value;
+}
+
+std::wstring current_directory() {
+    const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+    std::wstring directory(size, L'\0');
+    directory.resize(::GetCurrentDirectoryW(size, directory.data()));
+    return directory;
+}
+
+const char* presence(DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE ? "none" : "present";
+}
+
+bool all_of(const std::wstring& text, const wchar_t* digits) {
+    return !text.empty() && text.find_first_not_of(digits) == std::wstring::npos;
+}
+
+// The exit code as the 32 bits that ExitProcess takes.
+std::optional<std::uint32_t> parse_exit_code(const std::wstring& text) {
+    if (text.size() > 2 && (text.starts_with(L"0x") || text.starts_with(L"0X"))) {
+        const std::wstring digits = text.substr(2);
+        if (!all_of(digits, L"0123456789abcdefABCDEF") || digits.size() > 8) return std::nullopt;
+        return static_cast<std::uint32_t>(std::wcstoull(digits.c_str(), nullptr, 16));
+    }
+    const bool negative = text.starts_with(L"-");
+    const std::wstring digits = negative ? text.substr(1) : text;
+    if (!all_of(digits, L"0123456789") || digits.size() > 10) return std::nullopt;
+    const long long value = std::wcstoll(digits.c_str(), nullptr, 10);
+    if (negative ? value > 2147483648LL : value > 4294967295LL) return std::nullopt;
+    return static_cast<std::uint32_t>(negative ? -value : value);
+}
+
+void append(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+}  // namespace
+
+int wmain() {
+    FILETIME started{};
+    ::GetSystemTimePreciseAsFileTime(&started);
+
+    std::uint32_t exit_code = 0;
+    bool exit_code_valid = true;
+    if (const auto text = environment(L"VOSTRANE_STUB_EXIT_CODE")) {
+        const auto parsed = parse_exit_code(*text);
+        exit_code_valid = parsed.has_value();
+        exit_code = parsed.value_or(2);
+    }
+
+    if (const auto record_path = environment(L"VOSTRANE_STUB_RECORD")) {
+        std::string record;
+        record += "command-line: " + utf8(::GetCommandLineW()) + "\n";
+        record += "current-directory: " + utf8(current_directory()) + "\n";
+        record += std::string("stdin: ") + presence(STD_INPUT_HANDLE) + "\n";
+        record += std::string("stdout: ") + presence(STD_OUTPUT_HANDLE) + "\n";
+        record += std::string("stderr: ") + presence(STD_ERROR_HANDLE) + "\n";
+        if (environment(L"VOSTRANE_STUB_STARTED")) {
+            const std::uint64_t ticks = (std::uint64_t{started.dwHighDateTime} << 32) | started.dwLowDateTime;
+            record += "started: " + std::to_string(ticks) + "\n";
+        }
+        if (!exit_code_valid) record += "error: bad VOSTRANE_STUB_EXIT_CODE\n";
+        record += "end\n";
+        append(*record_path, record);
+    }
+
+    if (const auto text = environment(L"VOSTRANE_STUB_STDOUT")) {
+        const std::string bytes = utf8(*text);
+        const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        DWORD written = 0;
+        if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+            ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+    }
+
+    ::ExitProcess(exit_code);
+}

@@ -1,0 +1,242 @@
+// Starting children for real under Wine: the command line as Windows clients
+// read it back, the program search, standard handles, exit codes and errors.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <array>
+
+#include "helper_process.hpp"
+#include "process/child_process.hpp"
+#include "stub_record.hpp"
+#include "unicode.hpp"
+#include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+std::u16string u16(const std::filesystem::path& path) {
+    const std::wstring text = path.wstring();
+    return std::u16string(text.begin(), text.end());
+}
+
+std::u16string u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+// The echo program's record read back: the arguments as the C runtime and as
+// CommandLineToArgvW split them.
+struct EchoedArguments {
+    std::vector<std::u16string> crt, shell;
+};
+
+std::u16string from_hex_units(std::string_view hex) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 4 <= hex.size(); i += 4) {
+        text += static_cast<char16_t>(std::stoul(std::string(hex.substr(i, 4)), nullptr, 16));
+    }
+    return text;
+}
+
+EchoedArguments read_echo(const std::filesystem::path& record) {
+    EchoedArguments echoed;
+    std::string_view text;
+    const std::string bytes = read_file(record);
+    text = bytes;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        if (line.starts_with("crt ")) echoed.crt.push_back(from_hex_units(line.substr(4)));
+        if (line.starts_with("shell ")) echoed.shell.push_back(from_hex_units(line.substr(6)));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return echoed;
+}
+
+TEST(ChildProcess, ArgumentsComeBackIdenticalThroughTheRuntimeAndCommandLineToArgvW) {
+    TempDir dir;
+    const auto record = dir / L"echo.txt";
+    ScopedEnvironmentVariable echo_record(L"VOSTRANE_ECHO_RECORD", record.wstring());
+    const std::vector<std::u16string> arguments = {
+        u"plain",
+        u"",
+        u"with space",
+        u"tab\there",
+        u"quote\"inside",
+        u"\"",
+        u"\"\"",
+        u"ends in backslash\\",
+        u"ends in two\\\\",
+        u"C:\\dir\\",
+        u"back\\\\\"quote",
+        u"  lead and trail  ",
+        u"\\\\server\\share\\",
+        u"INSTALLDIR=C:\\Program Files\\App\\",
+        u"caf\u00e9 \u65e5\u672c",
+        u"\U0001F4E6 beyond U+FFFF \U00010000",
+        u"semi;colon & pipe | caret ^ percent %PATH%",
+        u"",
+    };
+    const ChildCommand command{u16(build_file(L"argument-echo.exe")), arguments, std::nullopt};
+
+    const auto exit_code = run_to_exit(command);
+    ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+    ASSERT_EQ(*exit_code, 0u);
+    const EchoedArguments echoed = read_echo(record);
+    EXPECT_EQ(echoed.crt, arguments);
+    EXPECT_EQ(echoed.shell, arguments);
+}
+
+TEST(ChildProcess, ExitCodeComesBackAllThirtyTwoBits) {
+    for (const wchar_t* code : {L"0", L"1602", L"3010", L"0xC0000005", L"-1"}) {
+        SCOPED_TRACE(std::wstring(code).size());
+        ScopedEnvironmentVariable exit_code_variable(L"VOSTRANE_STUB_EXIT_CODE", code);
+        const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
+        ASSERT_TRUE(exit_code);
+        EXPECT_EQ(*exit_code, static_cast<std::uint32_t>(std::stoll(code, nullptr, 0)));
+    }
+}
+
+// Replaces this process's three standard handles for the scope.
+class ScopedStandardHandles {
+public:
+    explicit ScopedStandardHandles(std::array<HANDLE, 3> handles) {
+        for (std::size_t i = 0; i < kWhich.size(); ++i) {
+            saved_[i] = ::GetStdHandle(kWhich[i]);
+            ::SetStdHandle(kWhich[i], handles[i]);
+        }
+    }
+    ~ScopedStandardHandles() {
+        for (std::size_t i = 0; i < kWhich.size(); ++i) ::SetStdHandle(kWhich[i], saved_[i]);
+    }
+    ScopedStandardHandles(const ScopedStandardHandles&) = delete;
+    ScopedStandardHandles& operator=(const ScopedStandardHandles&) = delete;
+
+private:
+    static constexpr std::array<DWORD, 3> kWhich = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    std::array<HANDLE, 3> saved_{};
+};
+
+StubRecord single_record(const std::filesystem::path& file) {
+    const auto records = parse_stub_records(read_file(file));
+    EXPECT_TRUE(records && records->size() == 1) << read_file(file);
+    return records && !records->empty() ? records->front() : StubRecord{};
+}
+
+TEST(ChildProcess, RedirectedStandardOutputReachesTheChildThroughAnInheritedDuplicate) {
+    TempDir dir;
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+    ScopedEnvironmentVariable text(L"VOSTRANE_STUB_STDOUT", L"written by the child");
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read_end, &write_end, nullptr, 0));  // neither end inheritable
+    win::unique_handle reader(read_end);
+    win::unique_handle writer(write_end);
+    {
+        ScopedStandardHandles redirected({nullptr, writer.get(), nullptr});
+        const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
+        ASSERT_TRUE(exit_code);
+    }
+    writer.reset();  // the child has exited and its duplicate is gone: the read ends
+    std::string output;
+    char buffer[256];
+    DWORD read = 0;
+    while (::ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) output.append(buffer, read);
+    EXPECT_EQ(output, "written by the child");
+    const StubRecord started = single_record(dir / L"record.txt");
+    EXPECT_FALSE(started.has_stdin);
+    EXPECT_TRUE(started.has_stdout);
+    EXPECT_FALSE(started.has_stderr);
+}
+
+TEST(ChildProcess, WithoutStandardHandlesTheChildGetsNone) {
+    TempDir dir;
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+    {
+        ScopedStandardHandles none({nullptr, nullptr, nullptr});
+        ASSERT_TRUE(run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt}));
+    }
+    const StubRecord started = single_record(dir / L"record.txt");
+    EXPECT_FALSE(started.has_stdin);
+    EXPECT_FALSE(started.has_stdout);
+    EXPECT_FALSE(started.has_stderr);
+}
+
+TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / L"work dir");
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+    const auto process_id =
+        start({u16(build_file(L"stub-program.exe")), {u"an argument"}, u16(dir / L"work dir")});
+    ASSERT_TRUE(process_id);
+    // The id names the child: waiting on it sees the child's end.
+    win::unique_handle child(::OpenProcess(SYNCHRONIZE, FALSE, *process_id));
+    if (child) EXPECT_EQ(::WaitForSingleObject(child.get(), 30000), WAIT_OBJECT_0);
+    for (int i = 0; i < 100 && read_file(dir / L"record.txt").find("end\n") == std::string::npos; ++i) ::Sleep(50);
+    const StubRecord started = single_record(dir / L"record.txt");
+    EXPECT_EQ(started.current_directory, *utf16_to_utf8(u16(dir / L"work dir")));
+    EXPECT_TRUE(started.command_line.ends_with("stub-program.exe\" \"an argument\"")) << started.command_line;
+}
+
+TEST(ChildProcess, BareNameIsFoundInAQuotedPathEntryAndKeepsItsBareFirstToken) {
+    TempDir dir;
+    const auto tools = dir / L"tools;with semicolon";
+    std::filesystem::create_directories(tools);
+    std::filesystem::copy_file(build_file(L"stub-program.exe"), tools / L"vostrane-stub-in-path.exe");
+    ScopedEnvironmentVariable path(L"PATH", L"Z:\\no\\such\\dir;\"" + tools.wstring() + L"\";C:\\windows\\system32");
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+
+    // With and without the extension: a name without a dot gets ".exe".
+    for (const char16_t* name : {u"vostrane-stub-in-path.exe", u"vostrane-stub-in-path"}) {
+        const auto exit_code = run_to_exit({name, {u"x"}, std::nullopt});
+        ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+    }
+    const auto records = parse_stub_records(read_file(dir / L"record.txt"));
+    ASSERT_TRUE(records && records->size() == 2);
+    EXPECT_EQ((*records)[0].command_line, "\"vostrane-stub-in-path.exe\" x");
+    EXPECT_EQ((*records)[1].command_line, "\"vostrane-stub-in-path\" x");
+}
+
+TEST(ChildProcess, BareNameInTheCurrentDirectoryOnlyIsNotFound) {
+    TempDir dir;
+    std::filesystem::copy_file(build_file(L"stub-program.exe"), dir / L"vostrane-only-here.exe");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const auto exit_code = run_to_exit({u"vostrane-only-here.exe", {}, std::nullopt});
+    std::filesystem::current_path(previous);
+    ASSERT_FALSE(exit_code);
+    EXPECT_EQ(exit_code.error(), IoError::fixed_text("program not found"));
+}
+
+TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
+    TempDir dir;
+    struct Case {
+        std::string name;
+        ChildCommand command;
+        std::optional<std::string> fixed_text;  // otherwise an OS error
+    };
+    const std::vector<Case> cases = {
+        {"bare name found nowhere", {u"vostrane-no-such-program.exe", {}, std::nullopt}, "program not found"},
+        {"no file name", {u16(dir.path()) + u"\\", {}, std::nullopt}, "program path has no file name"},
+        {"nul in an argument", {u16(build_file(L"stub-program.exe")), {std::u16string(u"a\0b", 3)}, std::nullopt},
+         "nul byte found in provided data"},
+        {"missing path", {u16(dir / L"missing.exe"), {}, std::nullopt}, std::nullopt},
+        {"working directory that does not exist",
+         {u16(build_file(L"stub-program.exe")), {}, u16(dir / L"no such dir")}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto exit_code = run_to_exit(c.command);
+        ASSERT_FALSE(exit_code);
+        if (c.fixed_text) {
+            EXPECT_EQ(exit_code.error(), IoError::fixed_text(*c.fixed_text));
+        } else {
+            ASSERT_TRUE(exit_code.error().is_os_error());
+            EXPECT_NE(exit_code.error().os_code(), 0u);
+            EXPECT_TRUE(is_os_error_description(win::describe_io_error(exit_code.error())));
+        }
+        EXPECT_FALSE(start(c.command)) << "start fails the same way";
+    }
+}
+
+}  // namespace
+}  // namespace vostrane::testing

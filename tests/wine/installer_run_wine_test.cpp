@@ -1,0 +1,402 @@
+// The whole run under Wine with stand-ins for Windows Installer and the shell:
+// a small program placed as msiexec.exe and explorer.exe records the command
+// line it got and exits with the code it is told. The stand-in application is
+// the parent the helper waits for.
+//
+// Wine sets SystemRoot=C:\windows in every process it starts, whatever its
+// parent had, so runs that need another SystemRoot (or none) drive the real
+// steps, exactly as the entry wires them, inside this process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cwctype>
+#include <optional>
+
+#include "run_fixture.hpp"
+#include "run_update.hpp"
+#include "stub_record.hpp"
+#include "unicode.hpp"
+#include "win/unique_handle.hpp"
+#include "windows_update_steps.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+std::string utf8(const std::filesystem::path& path) {
+    const std::wstring text = path.wstring();
+    return *utf16_to_utf8(std::u16string(text.begin(), text.end()));
+}
+
+// The records in the file once it holds `count` of them: the relaunched shell
+// is not waited for, so its record may come a moment after the run.
+std::vector<StubRecord> wait_for_records(const std::filesystem::path& file, std::size_t count) {
+    std::optional<std::vector<StubRecord>> records;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        records = parse_stub_records(read_file(file));
+        if (records && records->size() >= count) break;
+        ::Sleep(50);
+    }
+    EXPECT_TRUE(records) << "malformed record: " << read_file(file);
+    return records.value_or(std::vector<StubRecord>{});
+}
+
+// A Windows directory of our own: SystemRoot points at it, with the stub as
+// System32\msiexec.exe and as explorer.exe; both append to one record file.
+class FakeSystemRoot {
+public:
+    explicit FakeSystemRoot(bool with_installer = true)
+        : system_root_(L"SystemRoot", root_.path().wstring()),
+          record_(L"VOSTRANE_STUB_RECORD", (root_ / L"record.txt").wstring()) {
+        std::filesystem::create_directories(root_ / L"System32");
+        if (with_installer) std::filesystem::copy_file(stub(), installer());
+        std::filesystem::copy_file(stub(), shell());
+    }
+
+    static std::filesystem::path stub() { return build_file(L"stub-program.exe"); }
+    [[nodiscard]] std::filesystem::path installer() const { return root_ / L"System32\\msiexec.exe"; }
+    [[nodiscard]] std::filesystem::path shell() const { return root_ / L"explorer.exe"; }
+
+    // What the stubs recorded, in the order they ran, once `count` have.
+    [[nodiscard]] std::vector<StubRecord> records(std::size_t count) const {
+        return wait_for_records(root_ / L"record.txt", count);
+    }
+
+private:
+    TempDir root_;
+    ScopedEnvironmentVariable system_root_;
+    ScopedEnvironmentVariable record_;
+};
+
+// The files of a run whose package passes every check, the installation
+// directory (with a space and a final backslash) and the application present.
+struct VerifiedRun {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    std::vector<std::wstring> arguments;
+
+    explicit VerifiedRun(const std::wstring& parent_process_id = L"0") {
+        files.install_dir = dir / L"Program Files\\Sample App\\";
+        files.app = files.install_dir / L"app.exe";
+        std::filesystem::create_directories(files.install_dir);
+        write_file(files.app, "the application");
+        const std::string bytes(70000, 'p');
+        write_file(files.msi, bytes);
+        RunOptions options = signed_options(bytes, "1.4.0");
+        options.parent_process_id = parent_process_id;
+        arguments = arguments_for(files, options);
+    }
+
+    // The installer's command line as the helper must write it.
+    [[nodiscard]] std::string installer_command_line(const std::string& program) const {
+        return "\"" + program + "\" /i " + utf8(files.msi) + " /passive /norestart \"INSTALLDIR=" +
+               utf8(files.install_dir) + "\\\" VOSTRANE_INSTALLDIR_LOCK=1 /L*v " + utf8(files.msi_log);
+    }
+};
+
+// What the process entry would do with these arguments, in this process.
+struct InProcessRun {
+    std::uint32_t exit_code = 0;
+    std::string standard_error;  // the early failure's line, as the entry writes it
+};
+
+InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
+    std::vector<std::string> utf8_arguments;
+    for (const auto& argument : arguments) {
+        utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
+    }
+    WindowsUpdateSteps steps;
+    const RunResult result = run_update(utf8_arguments, steps);
+    return {result.process_exit_code(), result.is_early_failure() ? result.message() + "\n" : ""};
+}
+
+void skip_unless_development_key() {
+    if (!build_embeds_development_key()) {
+        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
+    }
+}
+
+// "Application restart requested through {shell} with process id {digits}."
+bool is_restart_line(const std::string& line, const std::string& shell) {
+    const std::string prefix = "Application restart requested through " + shell + " with process id ";
+    if (!line.starts_with(prefix) || !line.ends_with(".")) return false;
+    const std::string digits = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
+TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
+    skip_unless_development_key();
+    struct Case {
+        const wchar_t* installer_exit;
+        std::string exit_line_code;
+        std::string document;
+        bool relaunch;
+        std::uint32_t exit_code;
+    };
+    const std::vector<Case> cases = {
+        {L"0", "0", R"({"status":"success","exitCode":0,"message":""})", true, 0},
+        {L"1602", "1602",
+         R"({"status":"error","exitCode":1602,"message":"Windows Installer exited with code 1602."})", true, 1602},
+        {L"1603", "1603",
+         R"({"status":"error","exitCode":1603,"message":"Windows Installer exited with code 1603."})", true, 1603},
+        {L"1641", "1641",
+         R"({"status":"restartInitiated","exitCode":1641,"message":"Windows has started a restart to finish the update."})",
+         false, 0},
+        {L"3010", "3010",
+         R"({"status":"restartRequired","exitCode":3010,"message":"Windows restart is required to finish the update."})",
+         false, 0},
+        {L"0xC0000005", "-1073741819",
+         R"({"status":"error","exitCode":-1073741819,"message":"Windows Installer exited with code -1073741819."})",
+         true, 0xC0000005u},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exit_line_code);
+        FakeSystemRoot windows;
+        ScopedEnvironmentVariable exit_code(L"VOSTRANE_STUB_EXIT_CODE", c.installer_exit);
+        VerifiedRun run;
+        write_file(run.files.result, "earlier result");
+
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, c.exit_code);
+        EXPECT_EQ(helper.standard_error, "");
+        EXPECT_EQ(read_file(run.files.result), c.document);
+        EXPECT_TRUE(std::filesystem::exists(run.files.msi)) << "an installed package is kept";
+
+        const auto lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), c.relaunch ? 5u : 4u);
+        EXPECT_EQ(lines[0], "Vostrane native updater started.");
+        EXPECT_EQ(lines[1], "The previous process has already exited.");
+        EXPECT_EQ(lines[2], "Starting Windows Installer.");
+        EXPECT_EQ(lines[3], "Windows Installer exited with code " + c.exit_line_code + ".");
+        if (c.relaunch) EXPECT_TRUE(is_restart_line(lines[4], utf8(windows.shell()))) << lines[4];
+
+        const auto records = windows.records(c.relaunch ? 2 : 1);
+        ASSERT_EQ(records.size(), c.relaunch ? 2u : 1u);
+        EXPECT_EQ(records[0].command_line, run.installer_command_line(utf8(windows.installer())));
+        if (c.relaunch) {
+            EXPECT_EQ(records[1].command_line, "\"" + utf8(windows.shell()) + "\" \"" + utf8(run.files.app) + "\"");
+            EXPECT_EQ(records[1].current_directory + "\\", utf8(run.files.install_dir));
+        }
+    }
+}
+
+TEST(InstallerRun, DigestInCapitalsWithBlanksAroundStillPasses) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    std::wstring& sha256 = run.arguments[kExpectedSha256Value];
+    for (auto& c : sha256) c = static_cast<wchar_t>(std::towupper(c));
+    sha256 = L" " + sha256 + L"\n";
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 0u);
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+}
+
+TEST(InstallerRun, InstallerMissingUnderSystemRootIsReportedWithoutSearchingElsewhere) {
+    skip_unless_development_key();
+    FakeSystemRoot windows(/*with_installer=*/false);
+    VerifiedRun run;
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(helper.standard_error, "");
+    EXPECT_EQ(read_file(run.files.result),
+              R"({"status":"error","exitCode":1603,"message":"Windows Installer was not found."})");
+    EXPECT_TRUE(std::filesystem::exists(run.files.msi));
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Windows Installer was not found.");
+    EXPECT_TRUE(is_restart_line(lines[3], utf8(windows.shell()))) << lines[3];
+    const auto records = windows.records(1);
+    ASSERT_EQ(records.size(), 1u) << "only the shell ran";
+    EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
+}
+
+TEST(InstallerRun, InstallerThatCannotBeStartedEndsTheRunEarly) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    write_file(windows.installer(), "not a program");
+    VerifiedRun run;
+    write_file(run.files.result, "earlier result");
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    constexpr std::string_view prefix = "Windows Installer could not be started: ";
+    ASSERT_TRUE(helper.standard_error.starts_with(prefix) && helper.standard_error.ends_with("\n"))
+        << helper.standard_error;
+    EXPECT_TRUE(is_os_error_description(
+        std::string_view(helper.standard_error).substr(prefix.size(), helper.standard_error.size() - prefix.size() - 1)));
+    EXPECT_FALSE(std::filesystem::exists(run.files.result));
+    EXPECT_TRUE(std::filesystem::exists(run.files.msi));
+    const std::vector<std::string> lines = {"Vostrane native updater started.",
+                                            "The previous process has already exited.", "Starting Windows Installer."};
+    EXPECT_EQ(log_messages(run.files.log), lines);
+    ::Sleep(500);
+    EXPECT_TRUE(windows.records(0).empty()) << "no relaunch";
+}
+
+TEST(InstallerRun, WithoutSystemRootTheBareNamesAreFoundBesideTheHelperFirst) {
+    skip_unless_development_key();
+    // The build puts the stub beside this test program as msiexec.exe and
+    // explorer.exe; the system directory has the real ones, searched later.
+    TempDir dir;
+    ScopedEnvironmentVariable no_system_root(L"SystemRoot", std::nullopt);
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+    VerifiedRun run;
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 0u);
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(is_restart_line(lines[4], "explorer.exe")) << lines[4];
+    const auto records = wait_for_records(dir / L"record.txt", 2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].command_line, run.installer_command_line("msiexec.exe"));
+    EXPECT_EQ(records[1].command_line, "\"explorer.exe\" \"" + utf8(run.files.app) + "\"");
+}
+
+TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
+    skip_unless_development_key();
+    struct Case {
+        std::string name;
+        void (*arrange)(VerifiedRun&);
+        bool (*last_line_ok)(const std::string&);
+    };
+    const std::vector<Case> cases = {
+        {"application path is a directory",
+         [](VerifiedRun& r) {
+             std::filesystem::remove(r.files.app);
+             std::filesystem::create_directories(r.files.app);
+         },
+         [](const std::string& line) { return line == "The application executable was not found for restart."; }},
+        {"application path names nothing", [](VerifiedRun& r) { std::filesystem::remove(r.files.app); },
+         [](const std::string& line) { return line == "The application executable was not found for restart."; }},
+        {"installation directory does not exist",
+         [](VerifiedRun& r) {
+             // The application stays where it is; only the directory to start in is missing.
+             r.arguments[kInstallDirValue] = (r.dir / L"missing dir").wstring();
+         },
+         [](const std::string& line) {
+             constexpr std::string_view prefix = "Application restart failed: ";
+             return line.starts_with(prefix) && is_os_error_description(line.substr(prefix.size()));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystemRoot windows;
+        VerifiedRun run;
+        c.arrange(run);
+
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, 0u);
+        EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+        const auto lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_TRUE(c.last_line_ok(lines.back())) << lines.back();
+        ::Sleep(500);  // time enough for a wrongly started shell to leave its record
+        EXPECT_EQ(windows.records(1).size(), 1u) << "the installer ran, the shell did not";
+    }
+}
+
+// The stand-in application, started and owned by the test.
+struct StandIn {
+    win::unique_handle process;
+    DWORD id = 0;
+};
+
+StandIn start_stand_in(unsigned milliseconds) {
+    const std::wstring program = build_file(L"stand-in-application.exe").wstring();
+    std::wstring command_line = quote_argument(program) + L" " + std::to_wstring(milliseconds);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        throw std::runtime_error("cannot start the stand-in application");
+    }
+    ::CloseHandle(process.hThread);
+    return {win::unique_handle(process.hProcess), process.dwProcessId};
+}
+
+std::uint64_t filetime_ticks(const FILETIME& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// An id that names no process now: a stand-in's, once it has ended and Wine
+// has let go of it.
+DWORD id_of_ended_process() {
+    StandIn ended = start_stand_in(0);
+    EXPECT_EQ(::WaitForSingleObject(ended.process.get(), 30000), WAIT_OBJECT_0);
+    ended.process.reset();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        win::unique_handle still_there(::OpenProcess(SYNCHRONIZE, FALSE, ended.id));
+        if (!still_there) return ended.id;
+        ::Sleep(50);
+    }
+    ADD_FAILURE() << "process " << ended.id << " can still be opened after it ended";
+    return ended.id;
+}
+
+TEST(InstallerRun, ParentThatCannotBeOpenedIsNotWaitedFor) {
+    skip_unless_development_key();
+    for (const DWORD id : {DWORD{0}, id_of_ended_process()}) {
+        SCOPED_TRACE(id);
+        FakeSystemRoot windows;
+        VerifiedRun run(std::to_wstring(id));
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, 0u);
+        const auto lines = log_messages(run.files.log);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[1], "The previous process has already exited.");
+        EXPECT_EQ(lines[2], "Starting Windows Installer.");
+    }
+}
+
+TEST(InstallerRun, InstallerStartsAsSoonAsTheParentExits) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    ScopedEnvironmentVariable started(L"VOSTRANE_STUB_STARTED", L"1");
+    StandIn application = start_stand_in(3000);
+    VerifiedRun run(std::to_wstring(application.id));
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 0u);
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "Waiting for process " + std::to_string(application.id) + " to exit.");
+    EXPECT_EQ(lines[2], "Starting Windows Installer.");
+
+    FILETIME created, exited, kernel, user;
+    ASSERT_TRUE(::GetProcessTimes(application.process.get(), &created, &exited, &kernel, &user));
+    const auto records = windows.records(2);
+    ASSERT_FALSE(records.empty());
+    ASSERT_TRUE(records[0].started);
+    // After the application's end, and long before the 90-second bound.
+    const std::int64_t after_exit = static_cast<std::int64_t>(*records[0].started - filetime_ticks(exited));
+    EXPECT_GE(after_exit, 0);
+    EXPECT_LT(after_exit, 30LL * 10'000'000);
+}
+
+// The real helper, for the full 90-second bound of the wait.
+TEST(InstallerRun, ParentThatOutlivesTheWaitEndsTheRunEarly) {
+    skip_unless_development_key();
+    StandIn application = start_stand_in(150000);
+    VerifiedRun run(std::to_wstring(application.id));
+    write_file(run.files.result, "earlier result");
+
+    const HelperRun helper = run_helper(run.arguments);
+    ::TerminateProcess(application.process.get(), 0);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(helper.standard_error, "The previous application process did not exit in time.\n");
+    EXPECT_FALSE(std::filesystem::exists(run.files.result));
+    EXPECT_TRUE(std::filesystem::exists(run.files.msi));
+    const std::vector<std::string> lines = {"Vostrane native updater started.",
+                                            "Waiting for process " + std::to_string(application.id) + " to exit."};
+    EXPECT_EQ(log_messages(run.files.log), lines);
+}
+
+}  // namespace
+}  // namespace vostrane::testing

@@ -1,0 +1,161 @@
+// A real update under Wine: the helper exe as the application starts it, a
+// signed MSI made by wixl, the stand-in application as the parent, Wine's own
+// Windows Installer and shell. While the helper waits, another process tries
+// to change the verified package.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "process/child_process.hpp"
+#include "run_fixture.hpp"
+#include "unicode.hpp"
+#include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+std::u16string u16(const std::filesystem::path& path) {
+    const std::wstring text = path.wstring();
+    return std::u16string(text.begin(), text.end());
+}
+
+std::filesystem::path sample_package(int major) {
+    return build_file(L"packages\\sample-app-" + std::to_wstring(major) + L".msi");
+}
+
+// Windows Installer run directly by the test, on the same terms as the helper.
+std::uint32_t msiexec(std::vector<std::u16string> arguments) {
+    const auto exit_code = run_to_exit({u"C:\\windows\\system32\\msiexec.exe", std::move(arguments), std::nullopt});
+    EXPECT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+    return exit_code.value_or(~0u);
+}
+
+// The sample application is removed before and after, so that no run of the
+// suite depends on what an earlier one left in the Wine prefix.
+class SampleAppUninstalled {
+public:
+    SampleAppUninstalled() { uninstall(); }
+    ~SampleAppUninstalled() { uninstall(); }
+    SampleAppUninstalled(const SampleAppUninstalled&) = delete;
+    SampleAppUninstalled& operator=(const SampleAppUninstalled&) = delete;
+
+private:
+    static void uninstall() {
+        for (int major : {2, 1}) msiexec({u"/x", u16(sample_package(major)), u"/passive", u"/norestart"});
+    }
+};
+
+// The error a second process gets for each attempt to change the package.
+struct ChangeAttempts {
+    DWORD write, remove, rename;
+};
+
+DWORD error_of(bool succeeded) { return succeeded ? ERROR_SUCCESS : ::GetLastError(); }
+
+ChangeAttempts try_to_change(const std::filesystem::path& package) {
+    ChangeAttempts attempts{};
+    {
+        win::unique_file writer(::CreateFileW(package.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        attempts.write = error_of(writer.valid());
+    }
+    attempts.remove = error_of(::DeleteFileW(package.c_str()));
+    const std::wstring moved = package.wstring() + L".moved";
+    attempts.rename = error_of(::MoveFileW(package.c_str(), moved.c_str()));
+    if (attempts.rename == ERROR_SUCCESS) ::MoveFileW(moved.c_str(), package.c_str());
+    return attempts;
+}
+
+bool readable_with_read_sharing(const std::filesystem::path& package) {
+    win::unique_file reader(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    return reader.valid();
+}
+
+bool log_has_line(const std::filesystem::path& log, std::string_view prefix) {
+    const auto lines = parse_log(read_file(log));
+    if (!lines) return false;
+    for (const auto& line : *lines) {
+        if (line.starts_with(prefix)) return true;
+    }
+    return false;
+}
+
+TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInstallsIt) {
+    if (!build_embeds_development_key()) {
+        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
+    }
+    SampleAppUninstalled clean_prefix;
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    files.install_dir = dir / L"Sample App";
+    files.app = files.install_dir / L"app.exe";
+
+    // Version 1 is installed, and the application is a real program (the shell opens it).
+    ASSERT_EQ(msiexec({u"/i", u16(sample_package(1)), u"/passive", u"/norestart",
+                       u"INSTALLDIR=" + u16(files.install_dir)}),
+              0u);
+    ASSERT_EQ(read_file(files.install_dir / L"version.txt"), "1.0.0");
+    std::filesystem::copy_file(build_file(L"stand-in-application.exe"), files.app);
+
+    // Version 2 downloaded and signed; the application still runs for a while.
+    std::filesystem::copy_file(sample_package(2), files.msi);
+    RunOptions options = signed_options(read_file(files.msi), "2.0.0");
+    options.version = L"2.0.0";
+    win::unique_handle application;
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring command_line = L"stand-in-application.exe 8000";
+        ASSERT_TRUE(::CreateProcessW(build_file(L"stand-in-application.exe").c_str(), command_line.data(), nullptr,
+                                     nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+        ::CloseHandle(process.hThread);
+        application.reset(process.hProcess);
+        options.parent_process_id = std::to_wstring(process.dwProcessId);
+    }
+    write_file(files.result, "earlier result");
+
+    StartedHelper helper(arguments_for(files, options), dir / L"standard-error.txt");
+    bool waiting = false;
+    for (int attempt = 0; attempt < 300 && !waiting; ++attempt) {
+        waiting = log_has_line(files.log, "Waiting for process ");
+        if (!waiting) ::Sleep(20);
+    }
+    ASSERT_TRUE(waiting) << read_file(files.log);
+
+    // The helper is waiting, holding the package: nobody may change it, anyone may read it.
+    const ChangeAttempts refused = try_to_change(files.msi);
+    EXPECT_EQ(refused.write, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(refused.remove, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(refused.rename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(readable_with_read_sharing(files.msi));
+    EXPECT_EQ(::WaitForSingleObject(application.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the attempts were made while the helper waited";
+
+    const HelperRun run = helper.wait();
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(read_file(files.result), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_EQ(read_file(files.install_dir / L"version.txt"), "2.0.0");
+    EXPECT_GT(std::filesystem::file_size(files.msi_log), 0u) << "the installer's verbose log";
+
+    const auto lines = log_messages(files.log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Vostrane native updater started.");
+    EXPECT_EQ(lines[1], "Waiting for process " + std::to_string(::GetProcessId(application.get())) + " to exit.");
+    EXPECT_EQ(lines[2], "Starting Windows Installer.");
+    EXPECT_EQ(lines[3], "Windows Installer exited with code 0.");
+    EXPECT_TRUE(lines[4].starts_with("Application restart requested through C:\\windows\\explorer.exe with process id "))
+        << lines[4];
+
+    // The helper has let go: the package is the caller's again.
+    const ChangeAttempts allowed = try_to_change(files.msi);
+    EXPECT_EQ(allowed.write, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(allowed.remove, static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+}  // namespace
+}  // namespace vostrane::testing

@@ -93,7 +93,8 @@ HelperRun run_program(const std::wstring& program, const std::wstring& arguments
     return run;
 }
 
-StartedHelper::StartedHelper(const std::vector<std::wstring>& arguments, std::filesystem::path standard_error_file)
+StartedProgram::StartedProgram(const std::wstring& program, const std::wstring& arguments_text,
+                               std::filesystem::path standard_error_file)
     : standard_error_file_(std::move(standard_error_file)) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     win::unique_file error_file(::CreateFileW(standard_error_file_.c_str(), GENERIC_WRITE,
@@ -104,9 +105,9 @@ StartedHelper::StartedHelper(const std::vector<std::wstring>& arguments, std::fi
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = error_file.get();
-    std::wstring command_line = quote_argument(helper_path()) + L" " + join_arguments(arguments);
+    std::wstring command_line = quote_argument(program) + L" " + arguments_text;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(helper_path().c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                           &startup, &process)) {
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
     }
@@ -114,15 +115,16 @@ StartedHelper::StartedHelper(const std::vector<std::wstring>& arguments, std::fi
     ::CloseHandle(process.hThread);
 }
 
-HelperRun StartedHelper::wait() {
+HelperRun StartedProgram::wait() {
     ::WaitForSingleObject(process_.get(), INFINITE);
     DWORD exit_code = 0;
     ::GetExitCodeProcess(process_.get(), &exit_code);
     return {exit_code, read_file(standard_error_file_)};
 }
 
-bool StartedHelper::still_running_after(unsigned milliseconds) const {
-    return ::WaitForSingleObject(process_.get(), milliseconds) == WAIT_TIMEOUT;
+StartedProgram start_helper(const std::vector<std::wstring>& arguments,
+                            const std::filesystem::path& standard_error_file) {
+    return StartedProgram(helper_path(), join_arguments(arguments), standard_error_file);
 }
 
 HelperRun run_helper(const std::vector<std::wstring>& arguments) {

@@ -33,21 +33,25 @@ HelperRun run_helper_command_line(const std::wstring& arguments_text);
 // Quotes each argument by the C runtime's rules and runs the helper.
 HelperRun run_helper(const std::vector<std::wstring>& arguments);
 
-// The helper started as the application starts it and left running, for tests
-// that act while it waits. Its standard error goes to a file, so children that
-// inherit it (the relaunched shell) cannot hold the run open.
-class StartedHelper {
+// A program started as the application starts the helper and left running,
+// for tests that act while it waits. Its standard error goes to a file, so
+// children that inherit it (the relaunched shell, and whatever that starts)
+// cannot hold the run open as they would hold a pipe.
+class StartedProgram {
 public:
-    StartedHelper(const std::vector<std::wstring>& arguments, std::filesystem::path standard_error_file);
-    // Waits for the helper to end: its exit code and standard error.
+    StartedProgram(const std::wstring& program, const std::wstring& arguments_text,
+                   std::filesystem::path standard_error_file);
+    // Waits for the program to end: its exit code and standard error.
     HelperRun wait();
-    // Whether it is still running after waiting up to this long.
-    [[nodiscard]] bool still_running_after(unsigned milliseconds) const;
 
 private:
     win::unique_handle process_;
     std::filesystem::path standard_error_file_;
 };
+
+// The built helper, started with these arguments quoted by the C runtime's rules.
+StartedProgram start_helper(const std::vector<std::wstring>& arguments,
+                            const std::filesystem::path& standard_error_file);
 
 // A fresh, empty directory that is removed with everything in it afterwards.
 class TempDir {

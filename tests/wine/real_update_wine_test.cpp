@@ -118,7 +118,7 @@ TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInst
     }
     write_file(files.result, "earlier result");
 
-    StartedHelper helper(arguments_for(files, options), dir / L"standard-error.txt");
+    StartedProgram helper = start_helper(arguments_for(files, options), dir / L"standard-error.txt");
     bool waiting = false;
     for (int attempt = 0; attempt < 300 && !waiting; ++attempt) {
         waiting = log_has_line(files.log, "Waiting for process ");

@@ -127,8 +127,10 @@ TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
         EXPECT_EQ(std::filesystem::exists(files.msi), c.package_remains);
         EXPECT_EQ(read_file(files.result),
                   R"({"status":"error","exitCode":1603,"message":")" + c.message + R"("})");
+        // The relaunch comes last; this run's application path names nothing.
         const std::vector<std::string> expected = {"Vostrane native updater started.",
-                                                   "Package verification failed: " + c.message};
+                                                   "Package verification failed: " + c.message,
+                                                   "The application executable was not found for restart."};
         EXPECT_EQ(log_messages(files.log), expected);
     }
 }

@@ -9,6 +9,7 @@
 #include "helper_process.hpp"
 #include "test_signing.hpp"
 #include "update_security/package_check.hpp"
+#include "update_security/package_lock.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
 
@@ -77,20 +78,69 @@ TEST_F(PackageCheckWine, DigestOfAMissingFileIsTheSystemsError) {
     EXPECT_EQ(digest.error(), win::system_message(ERROR_FILE_NOT_FOUND) + " (os error 2)");
 }
 
-TEST_F(PackageCheckWine, FileHeldWithoutReadSharingPassesTheTypeCheckButNotTheDigest) {
+// Whoever may change the file while it is read (or refuses readers) makes the
+// digest fail with the sharing violation; plain readers are welcome.
+TEST_F(PackageCheckWine, FileHeldByAWriterOrWithoutReadSharingPassesTheTypeCheckButNotTheDigest) {
+    struct Holder {
+        const char* name;
+        DWORD access;
+        DWORD sharing;
+        bool digest_fails;
+    };
+    const Holder holders[] = {
+        {"no sharing", GENERIC_READ | GENERIC_WRITE, 0, true},
+        {"writer sharing everything", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        {"deleter sharing everything", DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        {"reader sharing reads only", GENERIC_READ, FILE_SHARE_READ, false},
+        {"reader sharing everything", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false},
+    };
+    for (const Holder& h : holders) {
+        SCOPED_TRACE(h.name);
+        std::string path = write_file("held.msi", "package bytes");
+        std::wstring wide = (directory() / "held.msi").wstring();
+        win::unique_file holder(::CreateFileW(wide.c_str(), h.access, h.sharing, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.valid());
+
+        EXPECT_TRUE(is_msi_package(path));
+        auto digest = compute_package_digest(path);
+        if (h.digest_fails) {
+            ASSERT_FALSE(digest.has_value());
+            EXPECT_EQ(digest.error(), win::system_message(ERROR_SHARING_VIOLATION) + " (os error 32)");
+        } else {
+            EXPECT_EQ(digest, testing::sha256_hex("package bytes"));
+        }
+        holder.reset();
+        EXPECT_EQ(compute_package_digest(path), testing::sha256_hex("package bytes"));
+    }
+}
+
+TEST_F(PackageCheckWine, LockedPackageRefusesWritersDeletersAndRenamesButNotReaders) {
     std::string path = write_file("locked.msi", "package bytes");
-    std::wstring wide = (directory() / "locked.msi").wstring();
-    win::unique_file holder(
-        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder.valid());
+    const std::wstring wide = (directory() / "locked.msi").wstring();
+    const std::wstring moved = wide + L".moved";
+    auto lock = open_package_locked(path);
+    ASSERT_TRUE(lock.has_value()) << lock.error();
+    EXPECT_EQ(compute_package_digest(lock->get()), testing::sha256_hex("package bytes"));
 
-    EXPECT_TRUE(is_msi_package(path));
-    auto digest = compute_package_digest(path);
-    ASSERT_FALSE(digest.has_value());
-    EXPECT_EQ(digest.error(), win::system_message(ERROR_SHARING_VIOLATION) + " (os error 32)");
+    const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    win::unique_file writer(::CreateFileW(wide.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer.valid());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::DeleteFileW(wide.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileW(wide.c_str(), moved.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    win::unique_file reader(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(reader.valid());
+    reader.reset();
 
-    holder.reset();
-    EXPECT_EQ(compute_package_digest(path), testing::sha256_hex("package bytes"));
+    // The handle is not handed down to children.
+    DWORD flags = 0;
+    ASSERT_TRUE(::GetHandleInformation(lock->get(), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+
+    lock->reset();
+    EXPECT_TRUE(::MoveFileW(wide.c_str(), moved.c_str()));
 }
 
 TEST_F(PackageCheckWine, DigestLeavesTheFileFreeForOthers) {

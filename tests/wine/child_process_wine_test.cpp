@@ -88,7 +88,7 @@ TEST(ChildProcess, ArgumentsComeBackIdenticalThroughTheRuntimeAndCommandLineToAr
 
 TEST(ChildProcess, ExitCodeComesBackAllThirtyTwoBits) {
     for (const wchar_t* code : {L"0", L"1602", L"3010", L"0xC0000005", L"-1"}) {
-        SCOPED_TRACE(std::wstring(code).size());
+        SCOPED_TRACE(testing::PrintToString(std::wstring(code)));
         ScopedEnvironmentVariable exit_code_variable(L"VOSTRANE_STUB_EXIT_CODE", code);
         const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
         ASSERT_TRUE(exit_code);

@@ -21,8 +21,6 @@ std::u16string u16(const std::filesystem::path& path) {
     return std::u16string(text.begin(), text.end());
 }
 
-std::u16string u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-
 // The echo program's record read back: the arguments as the C runtime and as
 // CommandLineToArgvW split them.
 struct EchoedArguments {
@@ -88,7 +86,7 @@ TEST(ChildProcess, ArgumentsComeBackIdenticalThroughTheRuntimeAndCommandLineToAr
 
 TEST(ChildProcess, ExitCodeComesBackAllThirtyTwoBits) {
     for (const wchar_t* code : {L"0", L"1602", L"3010", L"0xC0000005", L"-1"}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(code)));
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(code)));
         ScopedEnvironmentVariable exit_code_variable(L"VOSTRANE_STUB_EXIT_CODE", code);
         const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
         ASSERT_TRUE(exit_code);
@@ -170,7 +168,9 @@ TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId)
     ASSERT_TRUE(process_id);
     // The id names the child: waiting on it sees the child's end.
     win::unique_handle child(::OpenProcess(SYNCHRONIZE, FALSE, *process_id));
-    if (child) EXPECT_EQ(::WaitForSingleObject(child.get(), 30000), WAIT_OBJECT_0);
+    if (child) {
+        EXPECT_EQ(::WaitForSingleObject(child.get(), 30000), WAIT_OBJECT_0);
+    }
     for (int i = 0; i < 100 && read_file(dir / L"record.txt").find("end\n") == std::string::npos; ++i) ::Sleep(50);
     const StubRecord started = single_record(dir / L"record.txt");
     EXPECT_EQ(started.current_directory, *utf16_to_utf8(u16(dir / L"work dir")));

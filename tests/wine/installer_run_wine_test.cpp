@@ -169,7 +169,9 @@ TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
         EXPECT_EQ(lines[1], "The previous process has already exited.");
         EXPECT_EQ(lines[2], "Starting Windows Installer.");
         EXPECT_EQ(lines[3], "Windows Installer exited with code " + c.exit_line_code + ".");
-        if (c.relaunch) EXPECT_TRUE(is_restart_line(lines[4], utf8(windows.shell()))) << lines[4];
+        if (c.relaunch) {
+            EXPECT_TRUE(is_restart_line(lines[4], utf8(windows.shell()))) << lines[4];
+        }
 
         const auto records = windows.records(c.relaunch ? 2 : 1);
         ASSERT_EQ(records.size(), c.relaunch ? 2u : 1u);

@@ -3,6 +3,7 @@
 // error when the process has one.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "command_line.hpp"
@@ -35,6 +36,14 @@ vostrane::RunResult run_from_command_line() {
 }
 
 }  // namespace
+
+// The helper has no console to print a terminate message on. Replacing the
+// C++ runtime's verbose handler keeps its demangler and the C library's
+// printf engine (together some 150 KB) out of the program; std::terminate
+// still ends the process at once.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const vostrane::RunResult result = run_from_command_line();

@@ -89,6 +89,10 @@ TEST(HelperLogDirectory, ParentIsThePathWithoutItsLastComponent) {
         {"\\\\?\\C:\\logs/helper.log", "\\\\?\\C:\\"},  // '/' is part of a verbatim name
         {"\\\\?\\UNC\\server\\share\\helper.log", "\\\\?\\UNC\\server\\share\\"},
         {"\\\\.\\device\\helper.log", "\\\\.\\device\\"},
+        // After a device prefix either slash separates.
+        {"\\\\.\\device/logs/helper.log", "\\\\.\\device/logs"},
+        {"\\\\.\\device/helper.log", "\\\\.\\device/"},
+        {"\\\\.\\device\\logs/helper.log", "\\\\.\\device\\logs"},
         {"\xC3\xBC" "ber\\\xE6\x97\xA5\xE5\xBF\x97.log", "\xC3\xBC" "ber"},
         // Nothing to create: bare file names, roots and the empty path.
         {"helper.log", ""},
@@ -101,6 +105,8 @@ TEST(HelperLogDirectory, ParentIsThePathWithoutItsLastComponent) {
         {"\\\\server\\share\\", ""},
         {"\\\\?\\C:\\", ""},
         {"\\\\?\\UNC\\server\\share", ""},
+        {"\\\\.\\device", ""},
+        {"\\\\.\\device/", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parent_directory(c.path), c.expected) << c.path;

@@ -79,6 +79,9 @@ TEST(UnicodeTranscoding, InvalidUtf8BecomesReplacementCharacters) {
         {u"a\uFFFDb", bytes({'a', 0xBF, 'b'})},
         {u"\uFFFD\uFFFD", bytes({0xC0, 0xAF})},                       // overlong '/'
         {u"\uFFFD\uFFFD\uFFFD", bytes({0xE0, 0x80, 0xAF})},           // overlong three bytes
+        {u"\uFFFD\uFFFD\uFFFD\uFFFD", bytes({0xF0, 0x80, 0x80, 0x80})},   // overlong four bytes
+        {u"\uFFFD\uFFFD\uFFFD\uFFFD", bytes({0xF0, 0x8F, 0xBF, 0xBF})},   // overlong U+FFFF
+        {u"a\uFFFD\uFFFD\uFFFDb", bytes({'a', 0xF0, 0x82, 0x82, 'b'})},
         {u"\uFFFD\uFFFD\uFFFD", bytes({0xED, 0xA0, 0x80})},           // encoded surrogate
         {u"\uFFFD\uFFFD\uFFFD\uFFFD", bytes({0xF4, 0x90, 0x80, 0x80})},  // above U+10FFFF
         {u"\uFFFD", bytes({0xF5})},

@@ -74,6 +74,16 @@ const std::vector<std::u16string> kCommandLines = {
     u"app.exe\t\ta",
     u" app.exe a",
     u"\tapp.exe",
+    // Only space and tab separate: line feeds and other control characters
+    // stay inside the argument, quoted or not.
+    u"app.exe a\nb",
+    u"app.exe a\n b",
+    u"app.exe \n",
+    u"app.exe a\rb c\r\n",
+    u"app.exe a\vb\fc",
+    u"app.exe \x01a\x1f b\x7f",
+    u"app.exe \"a\nb\" c",
+    u"app.exe\na",
 };
 
 TEST(CommandLineWine, SplitsLikeCommandLineToArgvW) {

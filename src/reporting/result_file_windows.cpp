@@ -64,10 +64,42 @@ void clear_result_file(const std::string& path) {
     if (::GetLastError() == ERROR_ACCESS_DENIED) delete_read_only_file(wide);
 }
 
+namespace {
+
+// Beside the result, so that the rename stays on one volume; named for this
+// process, so that two runs never share one.
+std::wstring temporary_path(const std::wstring& result_path) {
+    return result_path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+}
+
+// Writes the document to a temporary file, flushes it to disk and puts it in
+// place in one step, so a reader finds the whole old document or the whole new
+// one, never a part. False, with no temporary file left, when any step fails.
+bool replace_through_temporary_file(const std::wstring& path, std::string_view document) {
+    const std::wstring temporary = temporary_path(path);
+    win::unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, win::kShareAll, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;  // nothing was created
+    const bool written = win::write_all(file.get(), document) && ::FlushFileBuffers(file.get());
+    file.reset();
+    if (written &&
+        ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    ::DeleteFileW(temporary.c_str());
+    return false;
+}
+
+}  // namespace
+
 void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
     const std::string document = result_document(outcome);
-    // Best effort: a document that cannot be written is dropped.
-    if (auto file = win::open_truncated(win::wide_path(path))) {
+    const std::wstring wide = win::wide_path(path);
+    if (replace_through_temporary_file(wide, document)) return;
+    // Refused (a reader that does not share deletion, a device, no rights to
+    // create files there): the direct write. Best effort: a document that
+    // cannot be written is dropped.
+    if (auto file = win::open_truncated(wide)) {
         (void)win::write_all(file->get(), document);
     }
 }

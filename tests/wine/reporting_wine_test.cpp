@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <climits>
 #include <cstdint>
 #include <ctime>
@@ -258,6 +260,14 @@ TEST(HelperLogWine, AppendingCreatesNoDirectories) {
     EXPECT_FALSE(fs::exists(dir / L"missing"));
 }
 
+// The names in a folder, to see that no temporary file was left behind.
+std::vector<std::wstring> folder_entries(const fs::path& folder) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().wstring());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(ResultFileWine, DocumentsReadBackByteForByte) {
     TempDir dir;
     const fs::path result = dir / L"result.json";
@@ -277,6 +287,26 @@ TEST(ResultFileWine, DocumentsReadBackByteForByte) {
         write_result_file(utf8(result), outcome);
         EXPECT_EQ(read_file(result), result_document(outcome)) << outcome.status << " " << outcome.exit_code;
     }
+    EXPECT_EQ(folder_entries(dir.path()), std::vector<std::wstring>{L"result.json"});
+}
+
+// The file's identity, which a rename brings along and a rewrite in place keeps.
+std::uint64_t file_index(const fs::path& path) {
+    win::unique_file file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    EXPECT_TRUE(file.valid() && ::GetFileInformationByHandle(file.get(), &information));
+    return (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+}
+
+TEST(ResultFileWine, AnEarlierDocumentIsReplacedByANewFileNotRewrittenInPlace) {
+    TempDir dir;
+    const fs::path result = dir / L"result.json";
+    write_file(result, std::string(500, 'x'));
+    const std::uint64_t before = file_index(result);
+    write_result_file(utf8(result), {"success", 0, ""});
+    EXPECT_EQ(read_file(result), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_NE(file_index(result), before);
 }
 
 TEST(ResultFileWine, ReplacesAHiddenFileAndOneHeldOpenBySomeoneElse) {
@@ -289,6 +319,45 @@ TEST(ResultFileWine, ReplacesAHiddenFileAndOneHeldOpenBySomeoneElse) {
     write_result_file(utf8(result), {"success", 0, ""});
     reader.reset();
     EXPECT_EQ(read_file(result), R"({"status":"success","exitCode":0,"message":""})");
+}
+
+// With no reader, the document is put in place in one step (above). A file
+// that someone holds open cannot be replaced by a rename, whatever it shares,
+// so the direct write follows: a reader that shares writing then reads the new
+// document through its handle; one that does not keeps the old one, whole.
+// Either way no temporary file stays behind.
+TEST(ResultFileWine, WhatAReaderOfTheOldDocumentSees) {
+    const std::string old_document = R"({"status":"error","exitCode":1602,"message":"an earlier run"})";
+    const std::string new_document = R"({"status":"success","exitCode":0,"message":""})";
+    struct Case {
+        const char* name;
+        DWORD reader_sharing;
+        bool rewritten;
+    };
+    const Case cases[] = {
+        {"reader shares everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        {"reader shares reading and deleting", FILE_SHARE_READ | FILE_SHARE_DELETE, false},
+        {"reader shares reading only", FILE_SHARE_READ, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path result = dir / L"result.json";
+        write_file(result, old_document);
+        win::unique_file reader(::CreateFileW(result.c_str(), GENERIC_READ, c.reader_sharing, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader.valid());
+
+        write_result_file(utf8(result), {"success", 0, ""});
+
+        char bytes[256];
+        DWORD read = 0;
+        ASSERT_TRUE(::ReadFile(reader.get(), bytes, sizeof bytes, &read, nullptr));
+        EXPECT_EQ(std::string(bytes, read), c.rewritten ? new_document : old_document);
+        reader.reset();
+        EXPECT_EQ(read_file(result), c.rewritten ? new_document : old_document);
+        EXPECT_EQ(folder_entries(dir.path()), std::vector<std::wstring>{L"result.json"});
+    }
 }
 
 TEST(ResultFileWine, NothingIsWrittenWhereTheDirectoryIsMissing) {

@@ -68,9 +68,11 @@ std::uint64_t unix_seconds_from_filetime(std::uint64_t filetime) {
 }
 
 std::string format_log_line(std::uint64_t unix_seconds, std::string_view message) {
-    std::string line = "[" + std::to_string(unix_seconds) + "] ";
-    line.append(message);
-    line.push_back('\n');
+    std::string line = "[";
+    line += std::to_string(unix_seconds);
+    line += "] ";
+    line += message;
+    line += '\n';
     return line;
 }
 

@@ -46,6 +46,10 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The helper often runs from a folder the user can write to: DLLs that
+    // Windows or OpenSSL load later come from the system directory only,
+    // never from beside the helper or the current directory.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const vostrane::RunResult result = run_from_command_line();
     if (result.is_early_failure()) write_to_standard_error(result.message());
     ::ExitProcess(result.process_exit_code());

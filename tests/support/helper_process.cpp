@@ -94,7 +94,8 @@ HelperRun run_program(const std::wstring& program, const std::wstring& arguments
 }
 
 StartedProgram::StartedProgram(const std::wstring& program, const std::wstring& arguments_text,
-                               std::filesystem::path standard_error_file)
+                               std::filesystem::path standard_error_file,
+                               const std::filesystem::path& working_directory)
     : standard_error_file_(std::move(standard_error_file)) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     win::unique_file error_file(::CreateFileW(standard_error_file_.c_str(), GENERIC_WRITE,
@@ -107,7 +108,8 @@ StartedProgram::StartedProgram(const std::wstring& program, const std::wstring& 
     startup.hStdError = error_file.get();
     std::wstring command_line = quote_argument(program) + L" " + arguments_text;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    const wchar_t* directory = working_directory.empty() ? nullptr : working_directory.c_str();
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, directory,
                           &startup, &process)) {
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
     }

@@ -39,8 +39,9 @@ HelperRun run_helper(const std::vector<std::wstring>& arguments);
 // cannot hold the run open as they would hold a pipe.
 class StartedProgram {
 public:
+    // With a working directory, the program starts there instead of here.
     StartedProgram(const std::wstring& program, const std::wstring& arguments_text,
-                   std::filesystem::path standard_error_file);
+                   std::filesystem::path standard_error_file, const std::filesystem::path& working_directory = {});
     // Waits for the program to end: its exit code and standard error.
     HelperRun wait();
 

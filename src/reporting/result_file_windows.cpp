@@ -72,22 +72,27 @@ std::wstring temporary_path(const std::wstring& result_path) {
     return result_path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
 }
 
+enum class Replacement { done, refused, failed };
+
 // Writes the document to a temporary file, flushes it to disk and puts it in
 // place in one step, so a reader finds the whole old document or the whole new
-// one, never a part. False, with no temporary file left, when any step fails.
-bool replace_through_temporary_file(const std::wstring& path, std::string_view document) {
+// one, never a part. No temporary file is left behind on any path. "refused":
+// the temporary file could not be made or put in place; "failed": the bytes
+// could not be written (a full disk), where a direct write would only leave
+// a part of the document.
+Replacement replace_through_temporary_file(const std::wstring& path, std::string_view document) {
     const std::wstring temporary = temporary_path(path);
     win::unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, win::kShareAll, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;  // nothing was created
+    if (!file) return Replacement::refused;  // nothing was created
     const bool written = win::write_all(file.get(), document) && ::FlushFileBuffers(file.get());
     file.reset();
     if (written &&
         ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+        return Replacement::done;
     }
     ::DeleteFileW(temporary.c_str());
-    return false;
+    return written ? Replacement::refused : Replacement::failed;
 }
 
 }  // namespace
@@ -95,7 +100,7 @@ bool replace_through_temporary_file(const std::wstring& path, std::string_view d
 void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
     const std::string document = result_document(outcome);
     const std::wstring wide = win::wide_path(path);
-    if (replace_through_temporary_file(wide, document)) return;
+    if (replace_through_temporary_file(wide, document) != Replacement::refused) return;
     // Refused (a reader that does not share deletion, a device, no rights to
     // create files there): the direct write. Best effort: a document that
     // cannot be written is dropped.

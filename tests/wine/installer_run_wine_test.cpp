@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <cwctype>
 #include <optional>
 
@@ -18,6 +19,7 @@
 #include "run_update.hpp"
 #include "stub_record.hpp"
 #include "unicode.hpp"
+#include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
 #include "windows_update_steps.hpp"
 
@@ -101,14 +103,18 @@ struct InProcessRun {
     std::string standard_error;  // the early failure's line, as the entry writes it
 };
 
-InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
+InProcessRun run_in_process(const std::vector<std::wstring>& arguments, UpdateSteps& steps) {
     std::vector<std::string> utf8_arguments;
     for (const auto& argument : arguments) {
         utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
     }
-    WindowsUpdateSteps steps;
     const RunResult result = run_update(utf8_arguments, steps);
     return {result.process_exit_code(), result.is_early_failure() ? result.message() + "\n" : ""};
+}
+
+InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
+    WindowsUpdateSteps steps;
+    return run_in_process(arguments, steps);
 }
 
 void skip_unless_development_key() {
@@ -398,6 +404,111 @@ TEST(InstallerRun, ParentThatOutlivesTheWaitEndsTheRunEarly) {
     const std::vector<std::string> lines = {"Vostrane native updater started.",
                                             "Waiting for process " + std::to_string(application.id) + " to exit."};
     EXPECT_EQ(log_messages(run.files.log), lines);
+}
+
+
+// The real steps, with a fault let in just before one of them.
+class StepsWithAFault : public UpdateSteps {
+public:
+    enum class Before { digest, wait, write_result };
+    StepsWithAFault(Before when, std::function<void()> fault) : when_(when), fault_(std::move(fault)) {}
+
+    Status prepare_helper_log(const std::string& path) override { return real_.prepare_helper_log(path); }
+    void append_log_line(const std::string& path, std::string_view message) override {
+        real_.append_log_line(path, message);
+    }
+    void clear_result_file(const std::string& path) override { real_.clear_result_file(path); }
+    void write_result_file(const std::string& path, const UpdateOutcome& outcome) override {
+        at(Before::write_result);
+        real_.write_result_file(path, outcome);
+    }
+    bool is_msi_package(const std::string& path) override { return real_.is_msi_package(path); }
+    Result<LockedPackageDigest> compute_package_digest(const std::string& path) override {
+        at(Before::digest);
+        return real_.compute_package_digest(path);
+    }
+    void release_package(std::unique_ptr<PackageLock> lock) override { real_.release_package(std::move(lock)); }
+    Status verify_update_signature(std::string_view version, std::string_view digest, std::string_view signature,
+                                   std::string_view key_id, std::string_view algorithm) override {
+        return real_.verify_update_signature(version, digest, signature, key_id, algorithm);
+    }
+    void delete_package(const std::string& path) override { real_.delete_package(path); }
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
+        at(Before::wait);
+        return real_.wait_for_parent_exit(process_id, log_path);
+    }
+    std::optional<std::u16string> locate_installer() override { return real_.locate_installer(); }
+    Result<std::int32_t> run_installer(const std::u16string& program, const UpdateOptions& options) override {
+        return real_.run_installer(program, options);
+    }
+    void restart_application(const UpdateOptions& options, const std::string& log_path) override {
+        real_.restart_application(options, log_path);
+    }
+
+private:
+    void at(Before step) {
+        if (step == when_ && fault_) std::exchange(fault_, nullptr)();
+    }
+
+    WindowsUpdateSteps real_;
+    Before when_;
+    std::function<void()> fault_;
+};
+
+TEST(FaultsDuringARun, PackageRemovedAfterItsTypeCheckIsRejectedWithTheSystemsText) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    StepsWithAFault steps(StepsWithAFault::Before::digest, [&run] { std::filesystem::remove(run.files.msi); });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    const std::string message = win::system_message(ERROR_FILE_NOT_FOUND) + " (os error 2)";
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"error","exitCode":1603,"message":")" + message + R"("})");
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Package verification failed: " + message);
+    EXPECT_TRUE(is_restart_line(lines[2], utf8(windows.shell()))) << lines[2];
+}
+
+TEST(FaultsDuringARun, LogLockedByAnotherProcessLosesLaterLinesOnlyAndTheRunGoesOn) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    win::unique_file holder;
+    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
+        holder.reset(::CreateFileW(run.files.log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder.valid());
+    });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    holder.reset();
+    EXPECT_EQ(helper.exit_code, 0u);
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_EQ(log_messages(run.files.log), std::vector<std::string>{"Vostrane native updater started."});
+    EXPECT_EQ(windows.records(2).size(), 2u) << "installed and relaunched";
+}
+
+TEST(FaultsDuringARun, ResultFolderRemovedDuringTheRunLeavesNoResultAndChangesNothingElse) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    run.files.result = run.dir / L"reports\\result.json";
+    std::filesystem::create_directories(run.files.result.parent_path());
+    run.arguments = arguments_for(run.files, signed_options(read_file(run.files.msi), "1.4.0"));
+    StepsWithAFault steps(StepsWithAFault::Before::write_result,
+                          [&run] { std::filesystem::remove_all(run.files.result.parent_path()); });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 0u);
+    EXPECT_FALSE(std::filesystem::exists(run.files.result.parent_path()));
+    for (const auto& entry : std::filesystem::directory_iterator(run.dir.path())) {
+        EXPECT_NE(entry.path().extension(), L".tmp") << entry.path();
+    }
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[3], "Windows Installer exited with code 0.");
 }
 
 }  // namespace

@@ -74,6 +74,21 @@ std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles(
     return duplicates;
 }
 
+// CreateProcessW takes a current directory of fewer than MAX_PATH characters
+// only, long-path awareness or not. A longer one is handed over in its short
+// (8.3) form where the volume has short names; otherwise as it is.
+std::u16string usable_working_directory(const std::u16string& directory) {
+    if (directory.size() < MAX_PATH) return directory;
+    const auto* path = win::wide_c_str(directory);
+    const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
+    if (needed == 0) return directory;
+    std::u16string short_form(needed, u'\0');
+    const DWORD length = ::GetShortPathNameW(path, reinterpret_cast<wchar_t*>(short_form.data()), needed);
+    if (length == 0 || length >= needed) return directory;
+    short_form.resize(length);
+    return short_form;
+}
+
 struct ChildProcess {
     win::unique_handle process;
     win::unique_handle thread;
@@ -98,12 +113,14 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
         startup.hStdOutput = standard_handles->handles[1].get();
         startup.hStdError = standard_handles->handles[2].get();
     }
+    const std::optional<std::u16string> working_directory =
+        command.working_directory ? std::optional(usable_working_directory(*command.working_directory)) : std::nullopt;
     PROCESS_INFORMATION created{};
     const bool ok = ::CreateProcessW(win::wide_c_str(*application_name),
                                      reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr, TRUE,
                                      CREATE_UNICODE_ENVIRONMENT, nullptr,
-                                     command.working_directory ? win::wide_c_str(*command.working_directory) : nullptr,
-                                     &startup, &created);
+                                     working_directory ? win::wide_c_str(*working_directory) : nullptr, &startup,
+                                     &created);
     const LaunchError error = win::last_os_error();
     // The duplicates are closed (when standard_handles ends) before the lock is released.
     if (!ok) return std::unexpected(error);

@@ -133,23 +133,33 @@ HelperRun run_helper(const std::vector<std::wstring>& arguments) {
     return run_helper_command_line(join_arguments(arguments));
 }
 
+namespace {
+
+// Removes a folder with everything in it, read-only files and paths longer
+// than MAX_PATH too (through the extended-length form); never throws.
+void remove_tree(const std::filesystem::path& folder) {
+    const std::filesystem::path extended(L"\\\\?\\" + folder.wstring());
+    std::error_code ignored;
+    for (std::filesystem::recursive_directory_iterator entry(extended, ignored), end; entry != end;
+         entry.increment(ignored)) {
+        ::SetFileAttributesW(entry->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::filesystem::remove_all(extended, ignored);
+}
+
+}  // namespace
+
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     wchar_t base[MAX_PATH + 1];
     ::GetTempPathW(MAX_PATH + 1, base);
     path_ = std::filesystem::path(base) /
             (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
-    std::filesystem::remove_all(path_);
+    remove_tree(path_);  // left by an earlier run whose process had this id
     std::filesystem::create_directories(path_);
 }
 
-TempDir::~TempDir() {
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-        ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    std::filesystem::remove_all(path_, ignored);
-}
+TempDir::~TempDir() { remove_tree(path_); }
 
 namespace {
 

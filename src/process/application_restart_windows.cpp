@@ -1,7 +1,6 @@
 #include "process/application_restart.hpp"
 #include "process/child_process.hpp"
 #include "reporting/helper_log.hpp"
-#include "unicode.hpp"
 #include "win/file_io.hpp"
 #include "win/system_message.hpp"
 #include "win/system_paths.hpp"
@@ -9,7 +8,7 @@
 namespace vostrane {
 
 void restart_application(const UpdateOptions& options, const std::string& log_path) {
-    if (!win::names_regular_file(utf8_to_utf16(options.app_path))) {
+    if (!win::names_regular_file(win::file_path(options.app_path))) {
         append_log_line(log_path, kApplicationNotFoundForRestart);
         return;
     }

@@ -13,7 +13,7 @@ namespace vostrane {
 
 bool is_msi_package(const std::string& path) {
     const std::u16string name = utf8_to_utf16(path);
-    return win::names_regular_file(name) && has_msi_extension(final_path_component(name));
+    return win::names_regular_file(win::file_path(path)) && has_msi_extension(final_path_component(name));
 }
 
 Result<win::unique_file> open_package_locked(const std::string& path) {

@@ -15,7 +15,9 @@ namespace vostrane::win {
 
 inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// UTF-8 path to the UTF-16 string the W functions take.
+// UTF-8 path to the UTF-16 string the W file functions take: as given, or, when
+// it is long, in its full extended-length form.
+std::u16string file_path(std::string_view path);
 std::wstring wide_path(std::string_view path);
 
 // CreateFileW with sharing for everyone and no special flags.

@@ -135,16 +135,19 @@ HelperRun run_helper(const std::vector<std::wstring>& arguments) {
 
 namespace {
 
-// Removes a folder with everything in it, read-only files and paths longer
-// than MAX_PATH too (through the extended-length form); never throws.
+// Removes a folder with everything in it, read-only files too; never throws.
+// Paths longer than MAX_PATH inside it are reached through the extended-length
+// form, which the plain removal cannot take.
 void remove_tree(const std::filesystem::path& folder) {
-    const std::filesystem::path extended(L"\\\\?\\" + folder.wstring());
-    std::error_code ignored;
-    for (std::filesystem::recursive_directory_iterator entry(extended, ignored), end; entry != end;
-         entry.increment(ignored)) {
-        ::SetFileAttributesW(entry->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::filesystem::path& form : {folder, std::filesystem::path(L"\\\\?\\" + folder.wstring())}) {
+        std::error_code ignored;
+        for (std::filesystem::recursive_directory_iterator entry(form, ignored), end; entry != end;
+             entry.increment(ignored)) {
+            ::SetFileAttributesW(entry->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        std::filesystem::remove_all(form, ignored);
+        if (!std::filesystem::exists(folder, ignored)) return;
     }
-    std::filesystem::remove_all(extended, ignored);
 }
 
 }  // namespace
@@ -254,5 +257,15 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 std::wstring wide(const std::filesystem::path& path) { return path.wstring(); }
+
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::u16string u16(const std::filesystem::path& path) {
+    const std::wstring text = path.wstring();
+    return std::u16string(text.begin(), text.end());
+}
 
 }  // namespace vostrane::testing

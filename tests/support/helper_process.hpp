@@ -105,4 +105,8 @@ std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 std::wstring wide(const std::filesystem::path& path);
 
+// A path's text as UTF-8, the helper's own form, and as UTF-16 for its Windows steps.
+std::string utf8(const std::filesystem::path& path);
+std::u16string u16(const std::filesystem::path& path);
+
 }  // namespace vostrane::testing

@@ -16,11 +16,6 @@
 namespace vostrane::testing {
 namespace {
 
-std::u16string u16(const std::filesystem::path& path) {
-    const std::wstring text = path.wstring();
-    return std::u16string(text.begin(), text.end());
-}
-
 // The echo program's record read back: the arguments as the C runtime and as
 // CommandLineToArgvW split them.
 struct EchoedArguments {

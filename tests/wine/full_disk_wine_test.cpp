@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& path) {
-    const std::wstring text = path.wstring();
-    return *utf16_to_utf8(std::u16string(text.begin(), text.end()));
-}
-
 std::optional<fs::path> small_disk() {
     wchar_t path[MAX_PATH];
     const DWORD length = ::GetEnvironmentVariableW(L"VOSTRANE_SMALL_DISK", path, MAX_PATH);

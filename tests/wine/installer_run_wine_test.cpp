@@ -26,11 +26,6 @@
 namespace vostrane::testing {
 namespace {
 
-std::string utf8(const std::filesystem::path& path) {
-    const std::wstring text = path.wstring();
-    return *utf16_to_utf8(std::u16string(text.begin(), text.end()));
-}
-
 // The records in the file once it holds `count` of them: the relaunched shell
 // is not waited for, so its record may come a moment after the run.
 std::vector<StubRecord> wait_for_records(const std::filesystem::path& file, std::size_t count) {

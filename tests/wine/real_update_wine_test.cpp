@@ -15,11 +15,6 @@
 namespace vostrane::testing {
 namespace {
 
-std::u16string u16(const std::filesystem::path& path) {
-    const std::wstring text = path.wstring();
-    return std::u16string(text.begin(), text.end());
-}
-
 std::filesystem::path sample_package(int major) {
     return build_file(L"packages\\sample-app-" + std::to_wstring(major) + L".msi");
 }

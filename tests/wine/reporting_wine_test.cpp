@@ -27,13 +27,9 @@ using testing::LogLine;
 using testing::parse_log_lines;
 using testing::read_file;
 using testing::TempDir;
+using testing::utf8;
 using testing::write_file;
 namespace fs = std::filesystem;
-
-std::string utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // Opens a file as another process would, with the given sharing.
 win::unique_file open_as_other_writer(const fs::path& path, DWORD share) {

@@ -6,7 +6,8 @@
 #
 # TOOL is the native vostrane-sign, or vostrane-sign.exe (run under Wine; its
 # output always goes to files, never to a pipe). KEYS_DIR, when given, is
-# checked to hold a matching development key pair.
+# checked to hold a matching development key pair. WINE names the program that
+# runs Windows programs (wine unless set).
 set -uo pipefail
 
 tool=$1
@@ -14,19 +15,13 @@ keys_dir=${2:-}
 runner=()
 windows=false
 if [[ $tool == *.exe ]]; then
-  runner=(wine)
+  runner=("${WINE:-wine}")
   windows=true
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=tests/shell_checks.sh
+source "$(dirname "$0")/shell_checks.sh"
 cd "$work" || exit 1
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # Runs the tool; sets $status, and its output in $out and $err.
 run() {
@@ -170,8 +165,4 @@ if [[ -n $keys_dir ]]; then
     fail "the development key files are not one pair"
 fi
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "vostrane-sign: all checks passed"
+finish "vostrane-sign"

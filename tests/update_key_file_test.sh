@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
 # The configure-time checks of the embedded public key: the exact file form,
-# and the warning for a release build with the development key.
+# the warning for an optimised build with the development key, and its refusal
+# in a release build.
 #
 #   tests/update_key_file_test.sh SOURCE_DIR
 set -uo pipefail
 
 source_dir=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/shell_checks.sh
+source "$(dirname "$0")/shell_checks.sh"
 
 digits=0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef
 
@@ -84,13 +79,32 @@ grep -q "return \"${digits}\\\\r\\\\n\";" "$work/build/src/update_security/embed
 configure Debug "$development_key" || fail "Debug with the development key does not configure"
 grep -q "DEVELOPMENT" "$work/configure.txt" && fail "Debug with the development key warns"
 
+# A release build (VOSTRANE_RELEASE) refuses the development key unless told.
+configure_release() {  # key file, further cache settings...
+  local key=$1
+  shift
+  rm -rf "$work/build"
+  cmake -S "$source_dir" -B "$work/build" -G Ninja -DVOSTRANE_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+    -DVOSTRANE_RELEASE=ON -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE="$key" "$@" >"$work/configure.raw" 2>&1
+  local status=$?
+  tr -s ' \n' ' ' <"$work/configure.raw" >"$work/configure.txt"
+  return $status
+}
+configure_release "$development_key" && fail "a release configures with the development key"
+grep -q "A release build refuses the DEVELOPMENT update public key" "$work/configure.txt" ||
+  fail "a release with the development key is refused without the reason"
+configure_release "$development_key" -DVOSTRANE_ALLOW_DEVELOPMENT_KEY=ON ||
+  fail "a release with the development key, allowed on purpose, does not configure"
+grep -q "Release build with the DEVELOPMENT update public key" "$work/configure.txt" ||
+  fail "an allowed development-key release gives no warning"
+configure_release "$work/own-key.txt" || fail "a release with another key does not configure"
+configure_release "" && fail "a release configures without a key file"
+grep -q "VOSTRANE_UPDATE_PUBLIC_KEY_FILE is not set" "$work/configure.txt" ||
+  fail "a release without a key file is refused without the reason"
+
 printf '%s\n' "$digits" >"$work/bad-key.txt"
 configure Debug "$work/bad-key.txt" && fail "a key file with LF only configures"
 grep -q "must hold exactly 64 lower-case hexadecimal digits" "$work/configure.txt" ||
   fail "a bad key file is refused without the reason"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "update key file: all checks passed"
+finish "update key file"

@@ -4,6 +4,9 @@
 # Sets OUT_VAR to the 64 digits of KEY_FILE; stops the configure on any other form,
 # so that a damaged key cannot slip into a build.
 function(vostrane_read_update_public_key key_file out_var)
+  if(key_file STREQUAL "")
+    message(FATAL_ERROR "VOSTRANE_UPDATE_PUBLIC_KEY_FILE is not set: name the publisher's public key file.")
+  endif()
   if(NOT EXISTS "${key_file}" OR IS_DIRECTORY "${key_file}")
     message(FATAL_ERROR "VOSTRANE_UPDATE_PUBLIC_KEY_FILE: ${key_file} does not exist.")
   endif()

@@ -15,6 +15,7 @@ make_development_code_signing_certificate() {
       -addext "basicConstraints=critical,CA:FALSE" -addext "keyUsage=critical,digitalSignature" \
       -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
   )
+  chmod 644 "$dir/development-code-signing-certificate.pem"  # the public half
 }
 
 # authenticode_sign IN OUT DESCRIPTION CREDENTIAL...

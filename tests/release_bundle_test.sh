@@ -5,7 +5,8 @@
 # trust anchor). Each bundle: the expected files and no others, SHA256SUMS
 # that check, both Windows programs signed and verified, their unsigned bytes
 # the digests RELEASE.md lists, and RELEASE.md naming the commit, the OpenSSL
-# version, the embedded key and whether it is a development release.
+# version, the embedded key and whether it is a development release. Then a
+# release whose signing fails leaves the last bundle as it was.
 #
 #   tests/release_bundle_test.sh SOURCE_DIR
 set -uo pipefail
@@ -86,6 +87,19 @@ if release publisher --update-public-key "$work/update-public-key.txt" --pkcs12 
   grep -q "DEVELOPMENT" "$release_notes" "$work/publisher.log" && fail "publisher: called a development release"
   grep -qF "Authenticode signer: /CN=Test Publisher" "$release_notes" || fail "publisher: RELEASE.md does not name the signer"
   grep -qa "$publisher_key" "$dist/vostrane-updater.exe" || fail "publisher: the helper does not embed the publisher's key"
+fi
+
+# --- a release that fails at signing leaves the last bundle as it was ----------
+if [ -f "$dist/SHA256SUMS" ]; then
+  before=$(cd "$dist" && sha256sum ./*)
+  printf 'not the password\n' >"$work/wrong-password"
+  (cd "$work/clone" && bash scripts/release --update-public-key "$work/update-public-key.txt" \
+    --pkcs12 "$work/signing.p12" --password-file "$work/wrong-password") >"$work/failed.log" 2>&1 &&
+    fail "a release with a wrong certificate password succeeded"
+  grep -q "signing vostrane-updater.exe failed" "$work/failed.log" ||
+    fail "a failed signing is not reported: $(tail -n 3 "$work/failed.log")"
+  [ "$(cd "$dist" && sha256sum ./*)" = "$before" ] || fail "a failed release changed dist/"
+  [ -e "$work/clone/dist.partial" ] && fail "a failed release left dist.partial/ behind"
 fi
 
 finish "release bundle"

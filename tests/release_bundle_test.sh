@@ -6,7 +6,8 @@
 # that check, both Windows programs signed and verified, their unsigned bytes
 # the digests RELEASE.md lists, and RELEASE.md naming the commit, the OpenSSL
 # version, the embedded key and whether it is a development release. Then a
-# release whose signing fails leaves the last bundle as it was.
+# release whose signing fails, or whose work tree is not committed, leaves the
+# last bundle as it was.
 #
 #   tests/release_bundle_test.sh SOURCE_DIR
 set -uo pipefail
@@ -100,6 +101,14 @@ if [ -f "$dist/SHA256SUMS" ]; then
     fail "a failed signing is not reported: $(tail -n 3 "$work/failed.log")"
   [ "$(cd "$dist" && sha256sum ./*)" = "$before" ] || fail "a failed release changed dist/"
   [ -e "$work/clone/dist.partial" ] && fail "a failed release left dist.partial/ behind"
+
+  # Nor is a release built from a work tree with a file that is not committed.
+  touch "$work/clone/src/not_committed.cpp"
+  (cd "$work/clone" && bash scripts/release --development-key) >"$work/uncommitted.log" 2>&1 &&
+    fail "a release was built from a work tree with an untracked file"
+  grep -q "the work tree has uncommitted or untracked files" "$work/uncommitted.log" ||
+    fail "an uncommitted work tree is refused without the reason: $(tail -n 3 "$work/uncommitted.log")"
+  [ "$(cd "$dist" && sha256sum ./*)" = "$before" ] || fail "a refused release changed dist/"
 fi
 
 finish "release bundle"

@@ -13,6 +13,7 @@
 //  - accepted options written out again as "--name value" pairs parse to the
 //    same options;
 //  - trim_white_space is idempotent on every argument.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -104,6 +105,18 @@ ModelResult model_parse(const std::vector<std::string>& arguments) {
     result.options.parent_process_id = static_cast<std::uint32_t>(value);
     for (const Field& field : kFields) {
         if (!required(field.name, result.options.*field.member)) return result;
+        const std::string& value = result.options.*field.member;
+        const bool on_child_command_line = field.member == &UpdateOptions::msi_path ||
+                                           field.member == &UpdateOptions::install_dir ||
+                                           field.member == &UpdateOptions::app_path ||
+                                           field.member == &UpdateOptions::msi_log_path;
+        const bool quote_or_control = std::any_of(value.begin(), value.end(), [](char c) {
+            return c == '"' || (c >= 0 && c < ' ');
+        });
+        if (on_child_command_line && quote_or_control) {
+            result.message = "--" + std::string(field.name) + " must not contain a double quote or a control character.";
+            return result;
+        }
     }
     for (char& c : result.options.expected_sha256) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

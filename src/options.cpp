@@ -1,5 +1,6 @@
 #include "options.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "unicode.hpp"
@@ -22,13 +23,19 @@ struct NamedField {
     std::string_view name;
     std::string UpdateOptions::*field;
 };
-constexpr NamedField kPathFields[] = {
-    {"msi-path", &UpdateOptions::msi_path},
-    {"install-dir", &UpdateOptions::install_dir},
-    {"app-path", &UpdateOptions::app_path},
-    {"msi-log-path", &UpdateOptions::msi_log_path},
-    {"helper-log-path", &UpdateOptions::helper_log_path},
-    {"result-path", &UpdateOptions::result_path},
+// The first four reach a child's command line (the installer's or the
+// shell's), so they must not be able to add arguments to it.
+struct PathField {
+    NamedField field;
+    bool passed_to_child;
+};
+constexpr PathField kPathFields[] = {
+    {{"msi-path", &UpdateOptions::msi_path}, true},
+    {{"install-dir", &UpdateOptions::install_dir}, true},
+    {{"app-path", &UpdateOptions::app_path}, true},
+    {{"msi-log-path", &UpdateOptions::msi_log_path}, true},
+    {{"helper-log-path", &UpdateOptions::helper_log_path}, false},
+    {{"result-path", &UpdateOptions::result_path}, false},
 };
 constexpr NamedField kTextFields[] = {
     {"expected-sha256", &UpdateOptions::expected_sha256},
@@ -70,6 +77,11 @@ Result<std::string> required_path(const OptionMap& options, std::string_view nam
     return required_text(options, name);
 }
 
+bool is_child_argument_safe(std::string_view path) {
+    // Each of these is one UTF-8 byte, and never part of a longer sequence.
+    return std::ranges::none_of(path, [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; });
+}
+
 std::optional<std::uint32_t> parse_process_id(std::string_view text) {
     // A lone "+" leaves nothing to read; a '-' fails below as a non-digit.
     if (text.starts_with('+')) text.remove_prefix(1);
@@ -92,10 +104,13 @@ Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
     if (!process_id) return failure(process_id.error());
     options.parent_process_id = *process_id;
 
-    for (const auto& [name, field] : kPathFields) {
-        auto value = required_path(*map, name);
+    for (const auto& [named, passed_to_child] : kPathFields) {
+        auto value = required_path(*map, named.name);
         if (!value) return failure(value.error());
-        options.*field = std::move(*value);
+        if (passed_to_child && !is_child_argument_safe(*value)) {
+            return failure("--" + std::string(named.name) + " must not contain a double quote or a control character.");
+        }
+        options.*named.field = std::move(*value);
     }
     for (const auto& [name, field] : kTextFields) {
         auto value = required_text(*map, name);

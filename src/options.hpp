@@ -44,6 +44,12 @@ Result<std::string> required_text(const OptionMap& options, std::string_view nam
 // Paths are kept as UTF-8 text and converted only at the Windows call.
 Result<std::string> required_path(const OptionMap& options, std::string_view name);
 
+// Whether a path may be written into a child's command line: '"' and the
+// control characters U+0000 to U+001F cannot occur in a Windows path, yet each
+// could end an argument early under some program's own reading of quotes
+// (msiexec doubles them and takes backslashes literally) and so add others.
+bool is_child_argument_safe(std::string_view path);
+
 // An unsigned 32-bit decimal number, one leading '+' allowed; nothing else.
 std::optional<std::uint32_t> parse_process_id(std::string_view text);
 

@@ -220,6 +220,48 @@ TEST(OptionsParse, OtherOptionsAreNoSubstitute) {
     });
 }
 
+// The four paths that are written into the installer's or the shell's command
+// line must not be able to end their argument early and add others.
+TEST(OptionsParse, PathsPassedToChildrenRefuseQuotesAndControlCharacters) {
+    const std::vector<std::string> injections = {
+        "C:\\dl\\a\" INJECTED=yes \"b",
+        "C:\\Program Files\\\"",
+        std::string("C:\\dl\\a") + '\0' + "b",
+        "C:\\dl\\a\nb",
+        "C:\\dl\\a\tb",
+        "C:\\dl\\a\x1f" "b",
+        "C:\\dl\\a\x01",
+    };
+    for (const std::string name : {"msi-path", "install-dir", "app-path", "msi-log-path"}) {
+        for (const auto& value : injections) {
+            expect_failures({{name + " = " + value, with_value(name, value),
+                              "--" + name + " must not contain a double quote or a control character."}});
+        }
+    }
+    expect_failures({
+        {"the earliest field is named", plus(with_value("msi-path", "a\"b"), {"--app-path", "c\"d"}),
+         "--msi-path must not contain a double quote or a control character."},
+        {"a missing earlier field comes first", plus(without(complete_arguments(), "msi-path"), {"--app-path", "c\"d"}),
+         "--msi-path is required."},
+    });
+}
+
+TEST(OptionsParse, OtherValuesMayHoldQuotesAndControlCharacters) {
+    // Trimming takes the tab and line feed around a path; what is left is clean.
+    // The helper's own log and result paths never reach a child.
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"msi-path", "\tC:\\dl\\update.msi\n"},
+             {"install-dir", "C:\\Program Files\\Caf\xC3\xA9 \xE2\x80\x94 App\\"},
+             {"helper-log-path", "C:\\dl\\a\"b.log"},
+             {"result-path", "C:\\dl\\a\x01.json"},
+             {"signature", "a\"b"},
+             {"expected-version", "1.4\x01"},
+         }) {
+        const auto options = parse_options(with_value(name, value));
+        EXPECT_TRUE(options.has_value()) << name << ": " << (options ? "" : options.error());
+    }
+}
+
 TEST(OptionsParse, RejectsABadProcessId) {
     for (const std::string value : {"4294967296", "-1", "+", "-", "++1", "0x10", "12 34", "1.5", "\xD9\xA4"}) {
         expect_failures({{value, with_value("parent-process-id", value), "--parent-process-id must be a process id."}});

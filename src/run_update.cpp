@@ -44,21 +44,27 @@ private:
     // its digest on, so what passed is what the installer gets.
     Status check_package() {
         if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
-        auto package = steps_.compute_package_digest(options_.msi_path);
-        if (!package) return failure(package.error());
-        package_lock_ = std::move(package->lock);
-        if (!digest_matches(package->digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
-        return steps_.verify_update_signature(options_.expected_version, package->digest, options_.signature,
+        auto locked = steps_.lock_package(options_.msi_path);
+        if (!locked) return failure(locked.error());
+        package_ = std::move(*locked);
+        const auto digest = steps_.compute_package_digest(*package_);
+        if (!digest) return failure(digest.error());
+        if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
+        return steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
                                               options_.key_id, options_.signature_algorithm);
     }
 
     void release_package() {
-        if (package_lock_) steps_.release_package(std::move(package_lock_));
+        if (package_) steps_.release_package(*package_);
     }
 
-    RunResult reject_package(const std::string& message) {
+    enum class Deletion { of_the_checked_file, none };
+
+    // Only a file the run opened and checked is deleted: a path that failed
+    // the name check, could not be opened, or now leads elsewhere is left alone.
+    RunResult reject_package(const std::string& message, Deletion deletion = Deletion::of_the_checked_file) {
         release_package();  // a locked file cannot be deleted
-        steps_.delete_package(options_.msi_path);
+        if (package_ && deletion == Deletion::of_the_checked_file) steps_.delete_package(options_.msi_path, *package_);
         log("Package verification failed: " + message);
         return finish({"error", static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
     }
@@ -71,8 +77,12 @@ private:
             return finish({"error", static_cast<std::int32_t>(kFatalExitCode), std::string(kInstallerNotFound)},
                           kFatalExitCode);
         }
+        // The wait is over: the name the installer will open must still lead
+        // to the file that was checked.
+        const auto package_path = steps_.confirm_installer_package(*package_);
+        if (!package_path) return reject_package(package_path.error(), Deletion::none);
         log(kStartingInstaller);
-        const auto exit_code = steps_.run_installer(*installer, options_);
+        const auto exit_code = steps_.run_installer(*installer, *package_path, options_);
         release_package();
         if (!exit_code) {
             return RunResult::early_failure("Windows Installer could not be started: " + exit_code.error());
@@ -115,7 +125,7 @@ private:
     UpdateSteps& steps_;
     // Held from the digest until the installer has returned; an early end of
     // the run releases it with the run.
-    std::unique_ptr<PackageLock> package_lock_;
+    std::unique_ptr<PackageLock> package_;
 };
 
 }  // namespace

@@ -40,16 +40,11 @@ private:
 };
 
 // Keeps the checked package from being changed, deleted or renamed while it
-// lives: the installer must install the bytes that were checked.
+// is held, and remembers which file it was once it is released: the installer
+// must install the bytes that were checked, and only that file is ever deleted.
 class PackageLock {
 public:
     virtual ~PackageLock() = default;
-};
-
-// A package's digest, and the lock taken when it was read.
-struct LockedPackageDigest {
-    std::string digest;  // 64 lower-case hex digits
-    std::unique_ptr<PackageLock> lock;
 };
 
 // The steps that touch the world. The Windows build wires in the real ones;
@@ -64,22 +59,29 @@ public:
     virtual void write_result_file(const std::string& path, const UpdateOutcome& outcome) = 0;
 
     virtual bool is_msi_package(const std::string& msi_path) = 0;
-    // Hands out the lock that the run holds until the installer has returned.
-    virtual Result<LockedPackageDigest> compute_package_digest(const std::string& msi_path) = 0;
-    // Takes the lock back; the package is free again.
-    virtual void release_package(std::unique_ptr<PackageLock> lock) = 0;
+    // Opens and locks the package. A failure (it cannot be opened, or it is not
+    // on a local disk) leaves nothing that was checked, so nothing is deleted.
+    virtual Result<std::unique_ptr<PackageLock>> lock_package(const std::string& msi_path) = 0;
+    virtual Result<std::string> compute_package_digest(PackageLock& package) = 0;
+    // Lets go of the file; the package is free again.
+    virtual void release_package(PackageLock& package) = 0;
     virtual Status verify_update_signature(std::string_view version, std::string_view digest,
                                            std::string_view signature, std::string_view key_id,
                                            std::string_view algorithm) = 0;
-    // Deletes a rejected package; failures are ignored.
-    virtual void delete_package(const std::string& msi_path) = 0;
+    // Deletes a rejected, released package, but only if the path still leads
+    // to the file that was locked; failures are ignored.
+    virtual void delete_package(const std::string& msi_path, const PackageLock& package) = 0;
+    // The package path for the installer, once it is confirmed to name the
+    // locked file; or why not.
+    virtual Result<std::u16string> confirm_installer_package(const PackageLock& package) = 0;
 
     // Proceeds when the process has ended or cannot be opened; logs its own lines.
     virtual Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) = 0;
     // The installer program, or nothing when it is not found.
     virtual std::optional<std::u16string> locate_installer() = 0;
     // The installer's exit code, or the launch error's description.
-    virtual Result<std::int32_t> run_installer(const std::u16string& program, const UpdateOptions& options) = 0;
+    virtual Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                               const UpdateOptions& options) = 0;
     // Relaunches the application; logs its own lines and never fails the run.
     virtual void restart_application(const UpdateOptions& options, const std::string& log_path) = 0;
 };

@@ -16,15 +16,18 @@
 namespace vostrane {
 namespace {
 
-// The package's open handle: it shares the file for reading only.
-class LockedPackageFile final : public PackageLock {
+// The locked package file, as the run holds it.
+class LockedPackage final : public PackageLock {
 public:
-    explicit LockedPackageFile(win::unique_file file) : file_(std::move(file)) {}
-    [[nodiscard]] HANDLE get() const { return file_.get(); }
-
-private:
-    win::unique_file file_;
+    explicit LockedPackage(LockedPackageFile file) : file(std::move(file)) {}
+    LockedPackageFile file;
 };
+
+// The run only ever hands back the locks these steps made.
+LockedPackageFile& file_of(PackageLock& package) { return static_cast<LockedPackage&>(package).file; }
+const LockedPackageFile& file_of(const PackageLock& package) {
+    return static_cast<const LockedPackage&>(package).file;
+}
 
 }  // namespace
 
@@ -42,16 +45,17 @@ void WindowsUpdateSteps::write_result_file(const std::string& path, const Update
 
 bool WindowsUpdateSteps::is_msi_package(const std::string& msi_path) { return vostrane::is_msi_package(msi_path); }
 
-Result<LockedPackageDigest> WindowsUpdateSteps::compute_package_digest(const std::string& msi_path) {
-    auto file = open_package_locked(msi_path);
+Result<std::unique_ptr<PackageLock>> WindowsUpdateSteps::lock_package(const std::string& msi_path) {
+    auto file = LockedPackageFile::lock(msi_path);
     if (!file) return failure(file.error());
-    auto lock = std::make_unique<LockedPackageFile>(std::move(*file));
-    auto digest = vostrane::compute_package_digest(lock->get());
-    if (!digest) return failure(digest.error());
-    return LockedPackageDigest{std::move(*digest), std::move(lock)};
+    return std::make_unique<LockedPackage>(std::move(*file));
 }
 
-void WindowsUpdateSteps::release_package(std::unique_ptr<PackageLock> lock) { lock.reset(); }
+Result<std::string> WindowsUpdateSteps::compute_package_digest(PackageLock& package) {
+    return vostrane::compute_package_digest(file_of(package).handle());
+}
+
+void WindowsUpdateSteps::release_package(PackageLock& package) { file_of(package).release(); }
 
 Status WindowsUpdateSteps::verify_update_signature(std::string_view version, std::string_view digest,
                                                    std::string_view signature, std::string_view key_id,
@@ -59,8 +63,14 @@ Status WindowsUpdateSteps::verify_update_signature(std::string_view version, std
     return vostrane::verify_update_signature(version, digest, signature, key_id, algorithm);
 }
 
-void WindowsUpdateSteps::delete_package(const std::string& msi_path) {
-    ::DeleteFileW(win::wide_path(msi_path).c_str());  // a failure leaves it; nothing else to do
+void WindowsUpdateSteps::delete_package(const std::string& msi_path, const PackageLock& package) {
+    file_of(package).delete_if_unchanged(msi_path);
+}
+
+Result<std::u16string> WindowsUpdateSteps::confirm_installer_package(const PackageLock& package) {
+    const LockedPackageFile& file = file_of(package);
+    if (auto confirmed = file.confirm_installer_path(); !confirmed) return failure(confirmed.error());
+    return file.installer_path();
 }
 
 Status WindowsUpdateSteps::wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) {
@@ -69,8 +79,9 @@ Status WindowsUpdateSteps::wait_for_parent_exit(std::uint32_t process_id, const 
 
 std::optional<std::u16string> WindowsUpdateSteps::locate_installer() { return vostrane::locate_installer(); }
 
-Result<std::int32_t> WindowsUpdateSteps::run_installer(const std::u16string& program, const UpdateOptions& options) {
-    auto exit_code = vostrane::run_installer(program, options);
+Result<std::int32_t> WindowsUpdateSteps::run_installer(const std::u16string& program, const std::u16string& package_path,
+                                                       const UpdateOptions& options) {
+    auto exit_code = vostrane::run_installer(program, package_path, options);
     if (!exit_code) return failure(win::describe_io_error(exit_code.error()));
     return *exit_code;
 }

@@ -17,9 +17,10 @@ std::optional<std::u16string> installer_location(const std::optional<std::u16str
     return std::nullopt;  // no search elsewhere when SystemRoot names the place
 }
 
-ChildCommand installer_command(const std::u16string& program, const UpdateOptions& options) {
+ChildCommand installer_command(const std::u16string& program, const std::u16string& package_path,
+                               const UpdateOptions& options) {
     return {program,
-            {u"/i", utf8_to_utf16(options.msi_path), u"/passive", u"/norestart",
+            {u"/i", package_path, u"/passive", u"/norestart",
              u"INSTALLDIR=" + utf8_to_utf16(options.install_dir), u"VOSTRANE_INSTALLDIR_LOCK=1", u"/L*v",
              utf8_to_utf16(options.msi_log_path)},
             std::nullopt};

@@ -17,14 +17,17 @@ std::optional<std::u16string> installer_location(const std::optional<std::u16str
                                                  const PathQuery& is_existing_file);
 
 // msiexec's eight arguments: install the package passively, never restart
-// Windows, into the installation directory, with a verbose log.
-ChildCommand installer_command(const std::u16string& program, const UpdateOptions& options);
+// Windows, into the installation directory, with a verbose log. The package is
+// named by `package_path`, the checked file's confirmed path.
+ChildCommand installer_command(const std::u16string& program, const std::u16string& package_path,
+                               const UpdateOptions& options);
 
 // installer_location for this process's environment and file system. (Windows)
 std::optional<std::u16string> locate_installer();
 
 // Runs the installer and waits as long as it runs: its exit code, read as
 // signed, or why it could not be started or waited for. (Windows)
-std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const UpdateOptions& options);
+std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                                       const UpdateOptions& options);
 
 }  // namespace vostrane

@@ -9,8 +9,9 @@ std::optional<std::u16string> locate_installer() {
     return installer_location(win::environment_variable(u"SystemRoot"), win::names_regular_file);
 }
 
-std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const UpdateOptions& options) {
-    auto exit_code = run_to_exit(installer_command(program, options));
+std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                                       const UpdateOptions& options) {
+    auto exit_code = run_to_exit(installer_command(program, package_path, options));
     if (!exit_code) return std::unexpected(exit_code.error());
     return static_cast<std::int32_t>(*exit_code);
 }

@@ -1,27 +1,108 @@
 // The package file checks against the Windows file system.
 #include <windows.h>
 
+#include "installer_package_path.hpp"
+#include "long_path.hpp"
 #include "msi_name.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
 #include "package_lock.hpp"
 #include "unicode.hpp"
 #include "win/file_io.hpp"
+#include "win/os_error.hpp"
 #include "win/system_message.hpp"
 
 namespace vostrane {
+namespace {
+
+// No security attributes: the handle is not inherited by the installer or the shell.
+Result<win::unique_file> open_shared_for_reading_only(const std::string& path) {
+    win::unique_file file(::CreateFileW(win::wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return failure(win::describe_last_error());
+    return file;
+}
+
+bool same_path_text(std::u16string_view a, std::u16string_view b) {
+    // The comparison the file system makes of names: ordinal, ignoring case.
+    return ::CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+                                  reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// A drive letter can name a network share too.
+bool on_network_drive(std::u16string_view final_path) {
+    const std::u16string plain = without_extended_prefix(final_path);
+    if (plain.size() < 3 || plain[1] != u':') return false;
+    const std::u16string root = plain.substr(0, 3);
+    return ::GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str())) == DRIVE_REMOTE;
+}
+
+// Wine's GetFinalPathNameByHandleW has room for MAX_PATH characters only and
+// answers ERROR_MORE_DATA beyond that. The same path is then the file's
+// volume-relative path on the drive that the option's full path names; whether
+// it leads to the locked file is confirmed before the installer is given it.
+std::expected<std::u16string, IoError> final_path_beyond_max_path(HANDLE file, const std::string& msi_path) {
+    const auto relative = win::volume_relative_path(file);
+    if (!relative) return std::unexpected(relative.error());
+    const auto full = win::full_path(utf8_to_utf16(msi_path));
+    if (!full) return std::unexpected(full.error());
+    const std::u16string plain = without_extended_prefix(*full);
+    if (plain.size() < 2 || plain[1] != u':') return std::unexpected(IoError::os_error(ERROR_MORE_DATA));
+    return u"\\\\?\\" + plain.substr(0, 2) + *relative;
+}
+
+std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const std::string& msi_path) {
+    auto final = win::final_path(file);
+    if (!final && final.error() == IoError::os_error(ERROR_MORE_DATA)) return final_path_beyond_max_path(file, msi_path);
+    return final;
+}
+
+// An installer path is full and normalised; a long one is opened in the
+// extended-length form, whatever the system's long-path setting.
+std::wstring openable(const std::u16string& installer_path) {
+    const std::u16string path =
+        installer_path.size() >= kLongPathThreshold ? extended_length_form(installer_path) : installer_path;
+    return std::wstring(path.begin(), path.end());
+}
+
+}  // namespace
 
 bool is_msi_package(const std::string& path) {
     const std::u16string name = utf8_to_utf16(path);
     return win::names_regular_file(win::file_path(path)) && has_msi_extension(final_path_component(name));
 }
 
-Result<win::unique_file> open_package_locked(const std::string& path) {
-    // No security attributes: the handle is not inherited by the installer or the shell.
-    win::unique_file file(::CreateFileW(win::wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return failure(win::describe_last_error());
-    return file;
+Result<LockedPackageFile> LockedPackageFile::lock(const std::string& msi_path) {
+    auto file = open_shared_for_reading_only(msi_path);
+    if (!file) return failure(file.error());
+    const auto final = locked_file_final_path(file->get(), msi_path);
+    if (!final) return failure(win::describe_io_error(final.error()));
+    if (is_network_path(*final) || on_network_drive(*final)) return failure(std::string(kPackageNotLocal));
+    const auto identity = win::file_identity(file->get());
+    if (!identity) return failure(win::describe_last_error());
+    return LockedPackageFile(std::move(*file), *identity,
+                             installer_package_path(utf8_to_utf16(msi_path), *final, same_path_text));
+}
+
+Status LockedPackageFile::confirm_installer_path() const {
+    const win::unique_file named(::CreateFileW(openable(installer_path_).c_str(), FILE_READ_ATTRIBUTES, win::kShareAll,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!named || win::file_identity(named.get()) != identity_) return failure(std::string(kPackageReplaced));
+    return {};
+}
+
+void LockedPackageFile::delete_if_unchanged(const std::string& msi_path) const {
+    const win::unique_file named(::CreateFileW(win::wide_path(msi_path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                               win::kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!named || win::file_identity(named.get()) != identity_) return;
+    const auto final = win::final_path(named.get());
+    if (!final || !has_msi_extension(final_path_component(*final))) return;
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    // Deleted through this handle, so no other file can be put in its place
+    // between the checks above and the deletion.
+    ::SetFileInformationByHandle(named.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 Result<std::string> compute_package_digest(HANDLE package) {
@@ -35,7 +116,7 @@ Result<std::string> compute_package_digest(HANDLE package) {
 }
 
 Result<std::string> compute_package_digest(const std::string& path) {
-    auto package = open_package_locked(path);
+    auto package = open_shared_for_reading_only(path);
     if (!package) return failure(package.error());
     return compute_package_digest(package->get());
 }

@@ -1,19 +1,51 @@
 #pragma once
 // The package held open from its digest until Windows Installer has read it,
-// so that the bytes that were checked are the bytes that get installed.
+// so that the bytes that were checked are the bytes that get installed, and
+// the one file that was checked is the only file ever deleted.
 #include <expected>
 #include <string>
 
 #include "result.hpp"
+#include "win/file_io.hpp"
 #include "win/unique_handle.hpp"
 
 namespace vostrane {
 
-// Opens the package for reading, sharing it for reading only: while the handle
-// lives no process can write to, truncate, delete or rename the file, yet
-// Windows Installer can still open and read it. The handle is not inheritable.
-// Fails with the I/O error's description.
-Result<win::unique_file> open_package_locked(const std::string& path);
+class LockedPackageFile {
+public:
+    // Opens the package for reading, sharing it for reading only: while the
+    // handle is open no process can write to, truncate, delete or rename the
+    // file, yet Windows Installer can still open and read it. The handle is
+    // not inheritable. Fails, with nothing to delete, when the file cannot be
+    // opened or is not on a local disk.
+    static Result<LockedPackageFile> lock(const std::string& msi_path);
+
+    [[nodiscard]] HANDLE handle() const { return file_.get(); }
+
+    // The path Windows Installer is given: the option's text when that already
+    // is the locked file's final path, otherwise the final path itself.
+    [[nodiscard]] const std::u16string& installer_path() const { return installer_path_; }
+
+    // Whether the installer path still names the locked file. It is asked
+    // after the wait, just before the installer is started.
+    [[nodiscard]] Status confirm_installer_path() const;
+
+    // Closes the handle; the package is free again. What identifies the file stays.
+    void release() { file_.reset(); }
+
+    // Deletes the file at `msi_path` only if it still is the file that was
+    // locked and its final name ends in ".msi"; anything else is left alone,
+    // as is every failure. Call after release().
+    void delete_if_unchanged(const std::string& msi_path) const;
+
+private:
+    LockedPackageFile(win::unique_file file, win::FileIdentity identity, std::u16string installer_path)
+        : file_(std::move(file)), identity_(identity), installer_path_(std::move(installer_path)) {}
+
+    win::unique_file file_;
+    win::FileIdentity identity_;
+    std::u16string installer_path_;
+};
 
 // SHA-256 of the bytes read through the handle from its current position to
 // the end, as 64 lower-case hex digits, or the failed read's description.

@@ -1,6 +1,7 @@
 #include "win/file_io.hpp"
 
 #include <algorithm>
+#include <vector>
 #include <utility>
 
 #include "long_path.hpp"
@@ -9,19 +10,26 @@
 
 namespace vostrane::win {
 
+std::expected<std::u16string, IoError> full_path(std::u16string_view path) {
+    const std::u16string terminated(path);
+    const auto* relative = reinterpret_cast<const wchar_t*>(terminated.c_str());
+    const DWORD needed = ::GetFullPathNameW(relative, 0, nullptr, nullptr);
+    if (needed == 0) return std::unexpected(last_os_error());
+    std::u16string full(needed, u'\0');
+    const DWORD length = ::GetFullPathNameW(relative, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0) return std::unexpected(last_os_error());
+    if (length >= needed) return std::unexpected(IoError::os_error(ERROR_INSUFFICIENT_BUFFER));
+    full.resize(length);
+    return full;
+}
+
 std::u16string file_path(std::string_view path) {
     std::u16string units = utf8_to_utf16(path);
     if (units.size() < kLongPathThreshold) return units;
     // Long: made full (relative parts resolved, '/' turned into '\\'), then
     // extended, so file calls take it whatever the long-path setting.
-    const auto* relative = reinterpret_cast<const wchar_t*>(units.c_str());
-    const DWORD needed = ::GetFullPathNameW(relative, 0, nullptr, nullptr);
-    if (needed == 0) return units;
-    std::u16string full(needed, u'\0');
-    const DWORD length = ::GetFullPathNameW(relative, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0 || length >= needed) return units;
-    full.resize(length);
-    return extended_length_form(full);
+    const auto full = full_path(units);
+    return full ? extended_length_form(*full) : units;
 }
 
 std::wstring wide_path(std::string_view path) {
@@ -102,6 +110,45 @@ bool is_directory(const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!file || !::GetFileInformationByHandle(file.get(), &information)) return false;
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<FileIdentity> file_identity(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(file, &information)) return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+std::expected<std::u16string, IoError> volume_relative_path(HANDLE file) {
+    // FILE_NAME_INFO followed by room for the longest path.
+    std::vector<std::uint32_t> buffer((sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t)) / sizeof(std::uint32_t) + 1);
+    if (!::GetFileInformationByHandleEx(file, FileNameInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof(std::uint32_t)))) {
+        return std::unexpected(last_os_error());
+    }
+    const auto* information = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    const auto* name = reinterpret_cast<const char16_t*>(information->FileName);
+    return std::u16string(name, information->FileNameLength / sizeof(wchar_t));
+}
+
+std::expected<std::u16string, IoError> final_path(HANDLE file) {
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    // The longest path Windows handles, with room for its terminating NUL.
+    constexpr std::size_t kLongestPath = 32768;
+    std::u16string path(MAX_PATH, u'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(file, reinterpret_cast<wchar_t*>(path.data()), size, kFlags);
+        if (length > 0 && length < size) {
+            path.resize(length);
+            return path;
+        }
+        // Too small: Windows answers with the size needed, Wine with ERROR_MORE_DATA.
+        const bool more_data = length == 0 && ::GetLastError() == ERROR_MORE_DATA;
+        if ((length == 0 && !more_data) || size >= kLongestPath) return std::unexpected(last_os_error());
+        path.resize(length > 0 ? length : kLongestPath);
+    }
 }
 
 }  // namespace vostrane::win

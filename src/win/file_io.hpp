@@ -4,7 +4,9 @@
 // locks the application (or anyone else) out of its files.
 #include <windows.h>
 
+#include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,5 +44,26 @@ bool is_regular_file(HANDLE file);
 // cannot be queried. Only metadata is read, so a file that another process
 // holds without sharing still answers.
 bool names_regular_file(const std::u16string& path);
+
+// What tells one file from another however it is named: the volume's serial
+// number and the file's index on that volume.
+struct FileIdentity {
+    std::uint32_t volume_serial = 0;
+    std::uint64_t file_index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the open file; nothing when it cannot be queried.
+std::optional<FileIdentity> file_identity(HANDLE file);
+
+// The open file's normalised final path with its DOS volume name, links and
+// short names resolved ("\\?\C:\..." or "\\?\UNC\server\share\...").
+std::expected<std::u16string, IoError> final_path(HANDLE file);
+
+// The open file's path below its volume's root ("\\dir\\file"), links resolved.
+std::expected<std::u16string, IoError> volume_relative_path(HANDLE file);
+
+// GetFullPathNameW: the path made full against the current directory.
+std::expected<std::u16string, IoError> full_path(std::u16string_view path);
 
 }  // namespace vostrane::win

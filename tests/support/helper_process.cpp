@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "unicode.hpp"
 #include "win/unique_handle.hpp"
 
 namespace vostrane::testing {
@@ -151,6 +152,38 @@ void remove_tree(const std::filesystem::path& folder) {
 }
 
 }  // namespace
+
+std::string unix_path(const std::filesystem::path& path) {
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) throw std::runtime_error("not running under Wine");
+    char* name = convert(path.c_str());
+    if (!name) throw std::runtime_error("no Linux path for " + utf8(path));
+    std::string result(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+
+namespace {
+
+void run_linux_program(const std::wstring& program, const std::vector<std::string>& arguments) {
+    std::vector<std::wstring> wide_arguments;
+    for (const auto& argument : arguments) {
+        const std::u16string units = utf8_to_utf16(argument);
+        wide_arguments.emplace_back(units.begin(), units.end());
+    }
+    const HelperRun run = run_program(program, join_arguments(wide_arguments));
+    if (run.exit_code != 0) throw std::runtime_error("Linux program failed: " + run.standard_error);
+}
+
+}  // namespace
+
+void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target) {
+    run_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path(link)});
+}
+
+void remove_unix_symlink(const std::filesystem::path& link) { run_linux_program(L"Z:\\bin\\rm", {"-f", unix_path(link)}); }
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};

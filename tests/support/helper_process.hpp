@@ -54,6 +54,17 @@ private:
 StartedProgram start_helper(const std::vector<std::wstring>& arguments,
                             const std::filesystem::path& standard_error_file);
 
+// The Linux path that Wine maps a Windows path to (the path need not exist).
+std::string unix_path(const std::filesystem::path& path);
+
+// Makes `link` a Linux symbolic link to `target`, or points an existing link
+// elsewhere (ln -sfn), as a process that shares the user's files may do at any
+// time. Windows programs under Wine can start Linux programs.
+void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target);
+
+// Removes a link made by point_unix_symlink, leaving its target alone.
+void remove_unix_symlink(const std::filesystem::path& link);
+
 // A fresh, empty directory that is removed with everything in it afterwards.
 class TempDir {
 public:

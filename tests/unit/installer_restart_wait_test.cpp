@@ -53,7 +53,8 @@ UpdateOptions options_with_paths() {
 }
 
 TEST(InstallerCommand, HasTheEightArgumentsInOrderAndNoWorkingDirectory) {
-    const ChildCommand command = installer_command(u"C:\\Windows\\System32\\msiexec.exe", options_with_paths());
+    const ChildCommand command =
+        installer_command(u"C:\\Windows\\System32\\msiexec.exe", u"C:\\Temp\\update.msi", options_with_paths());
     EXPECT_EQ(text(command.program), "C:\\Windows\\System32\\msiexec.exe");
     const std::vector<std::u16string> arguments = {
         u"/i", u"C:\\Temp\\update.msi", u"/passive", u"/norestart", u"INSTALLDIR=C:\\Program Files\\App\\",
@@ -67,9 +68,12 @@ TEST(InstallerCommand, HasTheEightArgumentsInOrderAndNoWorkingDirectory) {
 
 TEST(InstallerCommand, NonAsciiPathsReachTheCommandAsUtf16) {
     UpdateOptions options = options_with_paths();
-    options.msi_path = "C:\\T\xc3\xa9l\xc3\xa9" "chargements\\\xf0\x9f\x93\xa6.msi";
-    const ChildCommand command = installer_command(u"msiexec.exe", options);
-    EXPECT_EQ(command.arguments[1], u"C:\\T\u00e9l\u00e9chargements\\\U0001F4E6.msi");
+    options.install_dir = "C:\\Caf\xc3\xa9 \xf0\x9f\x93\xa6";
+    options.msi_log_path = "C:\\T\xc3\xa9l\xc3\xa9" "chargements\\msi.log";
+    const ChildCommand command = installer_command(u"msiexec.exe", u"C:\\\U0001F4E6.msi", options);
+    EXPECT_EQ(command.arguments[1], u"C:\\\U0001F4E6.msi") << "the package path as given";
+    EXPECT_EQ(command.arguments[4], u"INSTALLDIR=C:\\Caf\u00e9 \U0001F4E6");
+    EXPECT_EQ(command.arguments[7], u"C:\\T\u00e9l\u00e9chargements\\msi.log");
 }
 
 TEST(ShellProgram, SystemRootExplorerWhenItExistsOtherwiseTheBareName) {

@@ -57,10 +57,12 @@ public:
     // What the stand-ins answer; a test changes the ones it is about.
     Status prepare_result;
     bool is_msi = true;
+    Status lock_result;
     Result<std::string> digest = std::string(kDigest);
     Status signature_result;
     Status wait_result;
     std::optional<std::u16string> installer = u"C:\\Windows\\System32\\msiexec.exe";
+    Result<std::u16string> confirmed_package = std::u16string(u"C:\\dl\\update.msi");
     Result<std::int32_t> installer_exit = 0;
 
     // What they were asked, in order.
@@ -86,22 +88,27 @@ public:
         journal.push_back("is_msi " + path);
         return is_msi;
     }
-    Result<LockedPackageDigest> compute_package_digest(const std::string& path) override {
-        journal.push_back("digest " + path);
-        if (!digest) return failure(digest.error());
-        return LockedPackageDigest{*digest, std::make_unique<JournalledLock>(journal)};
+    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) override {
+        journal.push_back("lock " + path);
+        if (!lock_result) return failure(lock_result.error());
+        return std::make_unique<JournalledLock>(journal);
     }
-    void release_package(std::unique_ptr<PackageLock> lock) override {
-        journal.push_back("release");
-        lock.reset();
+    Result<std::string> compute_package_digest(PackageLock&) override {
+        journal.push_back("digest");
+        return digest;
     }
+    void release_package(PackageLock&) override { journal.push_back("release"); }
     Status verify_update_signature(std::string_view version, std::string_view digest_text,
                                    std::string_view signature, std::string_view key_id,
                                    std::string_view algorithm) override {
         journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
-    void delete_package(const std::string& path) override { journal.push_back("delete " + path); }
+    void delete_package(const std::string& path, const PackageLock&) override { journal.push_back("delete " + path); }
+    Result<std::u16string> confirm_installer_package(const PackageLock&) override {
+        journal.push_back("confirm");
+        return confirmed_package;
+    }
     Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
         journal.push_back(words("wait", process_id, log_path));
         return wait_result;
@@ -110,8 +117,9 @@ public:
         journal.push_back("locate");
         return installer;
     }
-    Result<std::int32_t> run_installer(const std::u16string& program, const UpdateOptions& options) override {
-        journal.push_back(words("install", utf16_to_utf8_lossy(program), options.msi_path));
+    Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                       const UpdateOptions&) override {
+        journal.push_back(words("install", utf16_to_utf8_lossy(program), utf16_to_utf8_lossy(package_path)));
         return installer_exit;
     }
     void restart_application(const UpdateOptions& options, const std::string& log_path) override {
@@ -159,17 +167,19 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "clear C:\\dl\\result.json",
         "log C:\\dl\\helper.log: Vostrane native updater started.",
         "is_msi C:\\dl\\update.msi",
-        "digest C:\\dl\\update.msi",
+        "lock C:\\dl\\update.msi",
+        "digest",
         words("verify 1.4.0", kDigest, "c2lnbmF0dXJl vostrane-update-2026-01 ed25519"),
         "wait 4242 C:\\dl\\helper.log",
         "locate",
+        "confirm",
         "log C:\\dl\\helper.log: Starting Windows Installer.",
         "install C:\\Windows\\System32\\msiexec.exe C:\\dl\\update.msi",
         "release",
-        "unlock",
         "log C:\\dl\\helper.log: Windows Installer exited with code 0.",
         "write C:\\dl\\result.json",
         "restart C:\\Program Files\\Vostrane\\vostrane.exe C:\\dl\\helper.log",
+        "unlock",
     };
     EXPECT_EQ(steps.journal, expected);
     EXPECT_EQ(steps.written, (UpdateOutcome{"success", 0, ""}));
@@ -211,24 +221,38 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
     }
 }
 
+TEST(RunUpdate, InstallerIsGivenTheConfirmedPackagePathNotTheOptionText) {
+    RecordingSteps steps;
+    steps.confirmed_package = std::u16string(u"D:\\downloads\\update.msi");
+    RunResult result = run(steps);
+
+    EXPECT_EQ(result.process_exit_code(), 0u);
+    EXPECT_TRUE(steps.called("install C:\\Windows\\System32\\msiexec.exe D:\\downloads\\update.msi"));
+}
+
 struct RejectionCase {
     std::string name;
     void (*arrange)(RecordingSteps&);
     std::string message;
     std::vector<std::string> checks_run;
-    bool locked;  // the digest was read, so the package was locked
+    bool deleted;  // the file was opened and checked, so it is the one deleted
 };
 
-TEST(RunUpdate, RejectedPackageIsDeletedReportedAndNeverWaitedOrInstalled) {
+TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
     const std::vector<RejectionCase> cases = {
         {"not an msi", [](RecordingSteps& s) { s.is_msi = false; },
          "The downloaded update package is not a valid MSI file.", {"is_msi"}, false},
-        {"digest unreadable", [](RecordingSteps& s) { s.digest = failure("Access is denied. (os error 5)"); },
-         "Access is denied. (os error 5)", {"is_msi", "digest"}, false},
+        {"cannot be opened", [](RecordingSteps& s) { s.lock_result = failure("Access is denied. (os error 5)"); },
+         "Access is denied. (os error 5)", {"is_msi", "lock"}, false},
+        {"not on a local disk",
+         [](RecordingSteps& s) { s.lock_result = failure("The update package must be on a local disk."); },
+         "The update package must be on a local disk.", {"is_msi", "lock"}, false},
+        {"read fails", [](RecordingSteps& s) { s.digest = failure("The device is not ready. (os error 21)"); },
+         "The device is not ready. (os error 21)", {"is_msi", "lock", "digest"}, true},
         {"digest mismatch", [](RecordingSteps& s) { s.digest = std::string(64, '0'); },
-         "Update package SHA-256 verification failed.", {"is_msi", "digest"}, true},
+         "Update package SHA-256 verification failed.", {"is_msi", "lock", "digest"}, true},
         {"bad signature", [](RecordingSteps& s) { s.signature_result = failure("Update signature verification failed."); },
-         "Update signature verification failed.", {"is_msi", "digest", "verify"}, true},
+         "Update signature verification failed.", {"is_msi", "lock", "digest", "verify"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,21 +266,39 @@ TEST(RunUpdate, RejectedPackageIsDeletedReportedAndNeverWaitedOrInstalled) {
         const std::vector<std::string> lines = {"Vostrane native updater started.",
                                                 "Package verification failed: " + c.message};
         EXPECT_EQ(steps.log_lines, lines);
-        for (std::string_view check : {"is_msi", "digest", "verify"}) {
+        for (std::string_view check : {"is_msi", "lock", "digest", "verify"}) {
             const bool expected = std::find(c.checks_run.begin(), c.checks_run.end(), check) != c.checks_run.end();
             EXPECT_EQ(steps.called(check), expected) << check;
         }
         EXPECT_FALSE(steps.called("wait"));
         EXPECT_FALSE(steps.called("locate"));
         EXPECT_FALSE(steps.called("install"));
-        // Unlocked (when the digest locked it), deleted, logged, written, relaunched.
-        EXPECT_EQ(steps.called("unlock"), c.locked);
-        if (c.locked) {
-            EXPECT_TRUE(steps.ran_in_order({"digest", "release", "unlock", "delete"}));
+        EXPECT_EQ(steps.called("delete"), c.deleted);
+        if (c.deleted) {
+            // Released first (a locked file cannot be deleted), then deleted.
+            EXPECT_TRUE(steps.ran_in_order({"digest", "release", "delete C:\\dl\\update.msi",
+                                            "log C:\\dl\\helper.log: Package", "write", "restart"}));
+        } else {
+            EXPECT_TRUE(steps.ran_in_order({"log C:\\dl\\helper.log: Package", "write", "restart"}));
         }
-        EXPECT_TRUE(steps.ran_in_order(
-            {"delete C:\\dl\\update.msi", "log C:\\dl\\helper.log: Package", "write", "restart"}));
     }
+}
+
+TEST(RunUpdate, PackageReplacedDuringTheWaitIsNeitherInstalledNorDeleted) {
+    RecordingSteps steps;
+    steps.confirmed_package = failure("The update package was replaced after it was checked.");
+    RunResult result = run(steps);
+
+    ASSERT_FALSE(result.is_early_failure());
+    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, "The update package was replaced after it was checked."}));
+    const std::vector<std::string> lines = {"Vostrane native updater started.",
+                                            "Package verification failed: The update package was replaced after it "
+                                            "was checked."};
+    EXPECT_EQ(steps.log_lines, lines);
+    EXPECT_FALSE(steps.called("install"));
+    EXPECT_FALSE(steps.called("delete"));
+    EXPECT_TRUE(steps.ran_in_order({"wait", "locate", "confirm", "release", "write", "restart"}));
 }
 
 TEST(RunUpdate, OptionErrorIsAnEarlyFailureThatTouchesNothing) {
@@ -308,9 +350,10 @@ TEST(RunUpdate, InstallerNotFoundReportsErrorRelaunchesAndKeepsPackage) {
     EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, "Windows Installer was not found."}));
     const std::vector<std::string> lines = {"Vostrane native updater started.", "Windows Installer was not found."};
     EXPECT_EQ(steps.log_lines, lines);
+    EXPECT_FALSE(steps.called("confirm"));
     EXPECT_FALSE(steps.called("install"));
     EXPECT_FALSE(steps.called("delete"));
-    EXPECT_TRUE(steps.ran_in_order({"locate", "release", "unlock", "write", "restart"}));
+    EXPECT_TRUE(steps.ran_in_order({"locate", "release", "write", "restart"}));
 }
 
 TEST(RunUpdate, InstallerThatCannotStartEndsEarlyAfterTheStartingLine) {
@@ -324,7 +367,7 @@ TEST(RunUpdate, InstallerThatCannotStartEndsEarlyAfterTheStartingLine) {
     EXPECT_EQ(steps.log_lines, lines);
     EXPECT_FALSE(steps.called("write"));
     EXPECT_FALSE(steps.called("restart"));
-    EXPECT_TRUE(steps.ran_in_order({"install", "release", "unlock"}));
+    EXPECT_TRUE(steps.ran_in_order({"confirm", "install", "release"}));
 }
 
 TEST(ArgumentsFromCommandLine, DropsProgramNameAndConvertsToUtf8) {

@@ -118,9 +118,9 @@ TEST_F(PackageCheckWine, LockedPackageRefusesWritersDeletersAndRenamesButNotRead
     std::string path = write_file("locked.msi", "package bytes");
     const std::wstring wide = (directory() / "locked.msi").wstring();
     const std::wstring moved = wide + L".moved";
-    auto lock = open_package_locked(path);
+    auto lock = LockedPackageFile::lock(path);
     ASSERT_TRUE(lock.has_value()) << lock.error();
-    EXPECT_EQ(compute_package_digest(lock->get()), testing::sha256_hex("package bytes"));
+    EXPECT_EQ(compute_package_digest(lock->handle()), testing::sha256_hex("package bytes"));
 
     const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     win::unique_file writer(::CreateFileW(wide.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -136,10 +136,10 @@ TEST_F(PackageCheckWine, LockedPackageRefusesWritersDeletersAndRenamesButNotRead
 
     // The handle is not handed down to children.
     DWORD flags = 0;
-    ASSERT_TRUE(::GetHandleInformation(lock->get(), &flags));
+    ASSERT_TRUE(::GetHandleInformation(lock->handle(), &flags));
     EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
 
-    lock->reset();
+    lock->release();
     EXPECT_TRUE(::MoveFileW(wide.c_str(), moved.c_str()));
 }
 

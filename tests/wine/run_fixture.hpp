@@ -35,7 +35,10 @@ struct RunOptions {
 // The position of each option's value in the argument list.
 enum ArgumentIndex : std::size_t {
     kParentIdValue = 1,
+    kMsiPathValue = 3,
     kInstallDirValue = 5,
+    kAppPathValue = 7,
+    kMsiLogPathValue = 9,
     kExpectedSha256Value = 15,
     kSignatureValue = 19,
     kKeyIdValue = 21,

@@ -73,7 +73,14 @@ TEST(HelperRun, HelperLogThatIsADirectoryIsAnEarlyFailureWithTheSystemsText) {
     EXPECT_EQ(read_file(files.result), "earlier result");
 }
 
-TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
+// The 8.3 name of a file whose long name is given; empty when the volume has none.
+std::filesystem::path short_name_of(const std::filesystem::path& path) {
+    std::wstring short_form(MAX_PATH, L'\0');
+    short_form.resize(::GetShortPathNameW(path.c_str(), short_form.data(), MAX_PATH));
+    return short_form;
+}
+
+TEST(HelperRun, RejectedPackageIsLoggedAndReportedAndOnlyACheckedPackageDeleted) {
     struct Case {
         std::string name;
         std::vector<std::wstring> (*arrange)(RunFiles&);
@@ -83,14 +90,34 @@ TEST(HelperRun, RejectedPackageIsDeletedLoggedAndReported) {
     const std::vector<Case> cases = {
         {"missing package", [](RunFiles& f) { return arguments_for(f); },
          "The downloaded update package is not a valid MSI file.", false},
-        // A rejected download is removed whatever it turned out to be.
+        // A file that fails the name check was never checked: it may be anything
+        // the caller named by mistake, and is left alone.
         {"existing file that is not an msi",
          [](RunFiles& f) {
-             f.msi.replace_extension(L".txt");
-             write_file(f.msi, "downloaded bytes");
+             f.msi.replace_extension(L".docx");
+             write_file(f.msi, "a thesis");
              return arguments_for(f);
          },
-         "The downloaded update package is not a valid MSI file.", false},
+         "The downloaded update package is not a valid MSI file.", true},
+        // REPORT~1.MSI passes the name check but leads to report.msix: checked,
+        // rejected, and not deleted, since the file's own name is not an msi's.
+        {"short name of a file that is not an msi",
+         [](RunFiles& f) {
+             const auto long_name = f.msi.parent_path() / L"report.msix";
+             write_file(long_name, "a report");
+             f.msi = short_name_of(long_name);
+             EXPECT_TRUE(f.msi.extension() == L".MSI") << utf8(f.msi);
+             return arguments_for(f);
+         },
+         "Update package SHA-256 verification failed.", true},
+        {"non-ASCII path",
+         [](RunFiles& f) {
+             f.msi = f.msi.parent_path() / L"T\u00e9l\u00e9chargements \u65e5\u672c" / L"\U0001F4E6 update.msi";
+             std::filesystem::create_directories(f.msi.parent_path());
+             write_file(f.msi, "not the expected bytes");
+             return arguments_for(f);
+         },
+         "Update package SHA-256 verification failed.", false},
         {"directory named like a package",
          [](RunFiles& f) {
              std::filesystem::create_directories(f.msi);

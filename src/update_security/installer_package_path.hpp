@@ -1,0 +1,35 @@
+#pragma once
+// Which path Windows Installer is given for the checked package. The package
+// is checked through one open handle, but msiexec opens it again by name after
+// the wait; a name that goes through a link, a junction or a short name could
+// by then lead to another file. The handle's final path cannot.
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace vostrane {
+
+// How a check that fails before the installer is started is reported.
+inline constexpr std::string_view kPackageReplaced = "The update package was replaced after it was checked.";
+inline constexpr std::string_view kPackageNotLocal = "The update package must be on a local disk.";
+
+// Whether two path texts name the same path, as the file system compares names.
+using PathTextsEqual = std::function<bool(std::u16string_view, std::u16string_view)>;
+
+// The final path of an open file (GetFinalPathNameByHandleW with the DOS volume
+// name: "\\?\C:\..." or "\\?\UNC\server\share\...") without its
+// extended-length prefix: "C:\..." or "\\server\share\...".
+std::u16string without_extended_prefix(std::u16string_view final_path);
+
+// Whether the final path leads over the network (a share or a redirector),
+// where the server need not honour the lock and may serve other bytes.
+bool is_network_path(std::u16string_view final_path);
+
+// The package path for the installer's command line: `msi_path` unchanged when
+// it already is the final path in full (so an ordinary command line stays as
+// it always was), otherwise the final path, in its plain form where that is
+// shorter than MAX_PATH and in its extended-length form where it is not.
+std::u16string installer_package_path(std::u16string_view msi_path, std::u16string_view final_path,
+                                      const PathTextsEqual& same_path_text);
+
+}  // namespace vostrane

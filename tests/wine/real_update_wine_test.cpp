@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "process/child_process.hpp"
 #include "run_fixture.hpp"
 #include "unicode.hpp"
@@ -78,6 +80,30 @@ bool log_has_line(const std::filesystem::path& log, std::string_view prefix) {
     return false;
 }
 
+// The stand-in application, left running for `milliseconds`: the parent the helper waits for.
+win::unique_handle start_application(unsigned milliseconds) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring command_line = L"stand-in-application.exe " + std::to_wstring(milliseconds);
+    if (!::CreateProcessW(build_file(L"stand-in-application.exe").c_str(), command_line.data(), nullptr, nullptr,
+                          FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start the stand-in application";
+        return {};
+    }
+    ::CloseHandle(process.hThread);
+    return win::unique_handle(process.hProcess);
+}
+
+// Whether the helper got as far as waiting for the application, within a few seconds.
+bool helper_is_waiting(const std::filesystem::path& log) {
+    for (int attempt = 0; attempt < 300; ++attempt) {
+        if (log_has_line(log, "Waiting for process ")) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
 TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInstallsIt) {
     if (!build_embeds_development_key()) {
         GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
@@ -99,27 +125,13 @@ TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInst
     std::filesystem::copy_file(sample_package(2), files.msi);
     RunOptions options = signed_options(read_file(files.msi), "2.0.0");
     options.version = L"2.0.0";
-    win::unique_handle application;
-    {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::wstring command_line = L"stand-in-application.exe 8000";
-        ASSERT_TRUE(::CreateProcessW(build_file(L"stand-in-application.exe").c_str(), command_line.data(), nullptr,
-                                     nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-        ::CloseHandle(process.hThread);
-        application.reset(process.hProcess);
-        options.parent_process_id = std::to_wstring(process.dwProcessId);
-    }
+    const win::unique_handle application = start_application(8000);
+    ASSERT_TRUE(application);
+    options.parent_process_id = std::to_wstring(::GetProcessId(application.get()));
     write_file(files.result, "earlier result");
 
     StartedProgram helper = start_helper(arguments_for(files, options), dir / L"standard-error.txt");
-    bool waiting = false;
-    for (int attempt = 0; attempt < 300 && !waiting; ++attempt) {
-        waiting = log_has_line(files.log, "Waiting for process ");
-        if (!waiting) ::Sleep(20);
-    }
-    ASSERT_TRUE(waiting) << read_file(files.log);
+    ASSERT_TRUE(helper_is_waiting(files.log)) << read_file(files.log);
 
     // The helper is waiting, holding the package: nobody may change it, anyone may read it.
     const ChangeAttempts refused = try_to_change(files.msi);
@@ -150,6 +162,87 @@ TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInst
     const ChangeAttempts allowed = try_to_change(files.msi);
     EXPECT_EQ(allowed.write, static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(allowed.remove, static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+// A download folder attacked while the helper waits: version 2 is checked,
+// and version 1 is what a process of the same user puts in its way.
+struct AttackedDownload {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    std::filesystem::path downloads = dir / L"downloads";
+    RunOptions options;
+
+    AttackedDownload() {
+        files.install_dir = dir / L"Sample App";
+        files.app = files.install_dir / L"app.exe";
+        files.msi = downloads / L"update.msi";
+        options = signed_options(read_file(sample_package(2)), "2.0.0");
+        options.version = L"2.0.0";
+    }
+
+    // Starts the helper as the application would, makes the change while it
+    // waits for the application, and waits for the helper to end.
+    HelperRun run(const std::function<void()>& attack) {
+        const win::unique_handle application = start_application(6000);
+        options.parent_process_id = std::to_wstring(::GetProcessId(application.get()));
+        StartedProgram helper = start_helper(arguments_for(files, options), dir / L"standard-error.txt");
+        EXPECT_TRUE(helper_is_waiting(files.log)) << read_file(files.log);
+        attack();
+        EXPECT_EQ(::WaitForSingleObject(application.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the change was made while the helper waited";
+        return helper.wait();
+    }
+};
+
+// A folder of the package's path is a link (a junction on Windows) that is
+// pointed at another folder during the wait: the installer is given the
+// checked file's own path, so the link no longer matters.
+TEST(RealUpdate, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheCheckedPackage) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    SampleAppUninstalled clean_prefix;
+    AttackedDownload download;
+    const auto checked = download.dir / L"checked";
+    const auto planted = download.dir / L"planted";
+    std::filesystem::create_directories(checked);
+    std::filesystem::create_directories(planted);
+    std::filesystem::copy_file(sample_package(2), checked / L"update.msi");
+    std::filesystem::copy_file(sample_package(1), planted / L"update.msi");
+    point_unix_symlink(download.downloads, checked);
+
+    const HelperRun run = download.run([&] { point_unix_symlink(download.downloads, planted); });
+    remove_unix_symlink(download.downloads);
+    EXPECT_EQ(run.exit_code, 0u) << run.standard_error;
+    EXPECT_EQ(read_file(download.files.result), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_EQ(read_file(download.files.install_dir / L"version.txt"), "2.0.0");
+}
+
+// The package's folder is renamed during the wait (Windows refuses that while
+// the package is open; Wine allows it) and another package put at the same
+// path: nothing is installed, and the file that was never checked is kept.
+TEST(RealUpdate, FolderReplacedDuringTheWaitInstallsNothing) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    SampleAppUninstalled clean_prefix;
+    AttackedDownload download;
+    std::filesystem::create_directories(download.downloads);
+    std::filesystem::copy_file(sample_package(2), download.files.msi);
+
+    const HelperRun run = download.run([&] {
+        std::filesystem::rename(download.downloads, download.dir / L"moved");
+        std::filesystem::create_directories(download.downloads);
+        std::filesystem::copy_file(sample_package(1), download.files.msi);
+    });
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(read_file(download.files.result),
+              R"({"status":"error","exitCode":1603,"message":"The update package was replaced after it was checked."})");
+    EXPECT_FALSE(std::filesystem::exists(download.files.install_dir / L"version.txt")) << "nothing was installed";
+    EXPECT_FALSE(std::filesystem::exists(download.files.msi_log)) << "the installer never ran";
+    EXPECT_EQ(read_file(download.files.msi), read_file(sample_package(1))) << "the planted file is kept";
+    const auto lines = log_messages(download.files.log);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Package verification failed: The update package was replaced after it was checked.");
+    EXPECT_TRUE(lines[3].starts_with("Application restart ") || lines[3].starts_with("The application executable"))
+        << lines[3];
 }
 
 }  // namespace

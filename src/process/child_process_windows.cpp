@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 
+#include "long_path.hpp"
 #include "process/child_command.hpp"
 #include "win/os_error.hpp"
 #include "win/system_paths.hpp"
@@ -74,19 +76,31 @@ std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles(
     return duplicates;
 }
 
-// CreateProcessW takes a current directory of fewer than MAX_PATH characters
-// only, long-path awareness or not. A longer one is handed over in its short
-// (8.3) form where the volume has short names; otherwise as it is.
-std::u16string usable_working_directory(const std::u16string& directory) {
-    if (directory.size() < MAX_PATH) return directory;
-    const auto* path = win::wide_c_str(directory);
-    const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
-    if (needed == 0) return directory;
-    std::u16string short_form(needed, u'\0');
-    const DWORD length = ::GetShortPathNameW(path, reinterpret_cast<wchar_t*>(short_form.data()), needed);
-    if (length == 0 || length >= needed) return directory;
-    short_form.resize(length);
-    return short_form;
+// The path made full, as CreateProcessW makes a current directory full before
+// it measures it; the path itself when that fails.
+std::u16string full_path(const std::u16string& path) {
+    const DWORD needed = ::GetFullPathNameW(win::wide_c_str(path), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::u16string full(needed, u'\0');
+    const DWORD length =
+        ::GetFullPathNameW(win::wide_c_str(path), needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    return full;
+}
+
+// GetShortPathNameW's answer for the full directory's extended-length form,
+// which it takes at any length.
+std::optional<std::u16string> short_form(const std::u16string& full_directory) {
+    const std::u16string extended = extended_length_form(full_directory);
+    const DWORD needed = ::GetShortPathNameW(win::wide_c_str(extended), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::u16string answer(needed, u'\0');
+    const DWORD length =
+        ::GetShortPathNameW(win::wide_c_str(extended), reinterpret_cast<wchar_t*>(answer.data()), needed);
+    if (length == 0 || length >= needed) return std::nullopt;
+    answer.resize(length);
+    return answer;
 }
 
 struct ChildProcess {
@@ -100,6 +114,12 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     auto command_line = build_command_line(command);
     if (!command_line) return std::unexpected(command_line.error());
     if (auto checked = check_working_directory(command); !checked) return std::unexpected(checked.error());
+    std::optional<std::u16string> working_directory;
+    if (command.working_directory) {
+        auto usable = usable_working_directory(full_path(*command.working_directory), short_form);
+        if (!usable) return std::unexpected(usable.error());
+        working_directory = std::move(*usable);
+    }
 
     const ExclusiveLock lock(inheritable_handles_lock);
     auto standard_handles = duplicate_standard_handles();
@@ -113,8 +133,6 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
         startup.hStdOutput = standard_handles->handles[1].get();
         startup.hStdError = standard_handles->handles[2].get();
     }
-    const std::optional<std::u16string> working_directory =
-        command.working_directory ? std::optional(usable_working_directory(*command.working_directory)) : std::nullopt;
     PROCESS_INFORMATION created{};
     const bool ok = ::CreateProcessW(win::wide_c_str(*application_name),
                                      reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr, TRUE,

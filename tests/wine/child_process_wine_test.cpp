@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 
 #include "helper_process.hpp"
@@ -172,6 +173,55 @@ TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId)
     EXPECT_TRUE(started.command_line.ends_with("stub-program.exe\" \"an argument\"")) << started.command_line;
 }
 
+// A directory under `base` whose full path has `length` characters, made of
+// components of at most `component` characters, created.
+std::filesystem::path directory_of_length(const std::filesystem::path& base, std::size_t length,
+                                          std::size_t component) {
+    std::wstring path = base.wstring();
+    wchar_t letter = L'a';
+    while (path.size() < length) {
+        const std::size_t room = length - path.size() - 1;  // after a backslash
+        std::size_t size = std::min(component, room);
+        if (room - size == 1) --size;  // leave room for one more component
+        path += L'\\' + std::wstring(size, letter);
+        letter = letter == L'z' ? L'a' : static_cast<wchar_t>(letter + 1);
+    }
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::wstring long_form(const std::wstring& path) {
+    std::wstring long_path(32768, L'\0');
+    long_path.resize(::GetLongPathNameW(path.c_str(), long_path.data(), 32768));
+    return long_path;
+}
+
+TEST(ChildProcess, WorkingDirectoryTooLongForCreateProcessWIsHandedOverInItsShortForm) {
+    struct Case {
+        std::size_t length;  // a final backslash not counted
+        bool final_backslash;
+    };
+    const std::vector<Case> cases = {{257, false}, {257, true}, {258, false}, {258, true}, {259, false}, {300, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.length << (c.final_backslash ? " and a final backslash" : ""));
+        TempDir dir;
+        const std::filesystem::path work = directory_of_length(dir.path(), c.length, 100);
+        ASSERT_EQ(work.wstring().size(), c.length);
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        const std::u16string given = u16(work) + (c.final_backslash ? u"\\" : u"");
+
+        const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, given});
+        ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        const std::wstring started_in = std::filesystem::path(single_record(dir / L"record.txt").current_directory);
+        EXPECT_EQ(long_form(started_in), work.wstring());
+        if (c.length < 258) {
+            EXPECT_EQ(started_in, work.wstring()) << "short enough: as given";
+        } else {
+            EXPECT_LT(started_in.size(), 258u) << "in the short form";
+        }
+    }
+}
+
 TEST(ChildProcess, BareNameIsFoundInAQuotedPathEntryAndKeepsItsBareFirstToken) {
     TempDir dir;
     const auto tools = dir / L"tools;with semicolon";
@@ -204,6 +254,9 @@ TEST(ChildProcess, BareNameInTheCurrentDirectoryOnlyIsNotFound) {
 
 TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
     TempDir dir;
+    // Names of eight characters or fewer are their own short names.
+    const std::filesystem::path no_short_form = directory_of_length(dir.path(), 300, 8);
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
     struct Case {
         std::string name;
         ChildCommand command;
@@ -217,6 +270,9 @@ TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
         {"missing path", {u16(dir / L"missing.exe"), {}, std::nullopt}, std::nullopt},
         {"working directory that does not exist",
          {u16(build_file(L"stub-program.exe")), {}, u16(dir / L"no such dir")}, std::nullopt},
+        {"working directory too long with no short form",
+         {u16(build_file(L"stub-program.exe")), {}, u16(no_short_form)},
+         "working directory is too long and has no short form"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,6 +287,7 @@ TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
         }
         EXPECT_FALSE(start(c.command)) << "start fails the same way";
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / L"record.txt")) << "no stub ran";
 }
 
 }  // namespace

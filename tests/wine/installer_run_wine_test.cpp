@@ -286,6 +286,17 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
              constexpr std::string_view prefix = "Application restart failed: ";
              return line.starts_with(prefix) && is_os_error_description(line.substr(prefix.size()));
          }},
+        {"installation directory too long with no short form",
+         [](VerifiedRun& r) {
+             // Names of eight characters or fewer are their own short names.
+             std::wstring deep = r.dir.path().wstring();
+             while (deep.size() < 300) deep += L"\\deep-dir";
+             std::filesystem::create_directories(deep);
+             r.arguments[kInstallDirValue] = deep;
+         },
+         [](const std::string& line) {
+             return line == "Application restart failed: working directory is too long and has no short form";
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

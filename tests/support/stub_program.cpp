@@ -20,6 +20,7 @@
 //   stdin: none|present
 //   stdout: none|present
 //   stderr: none|present
+//   process-id: <GetCurrentProcessId as decimal>
 //   started: <GetSystemTimePreciseAsFileTime as decimal>   (only with VOSTRANE_STUB_STARTED)
 //   end
 // "none" means GetStdHandle gave a null or invalid handle. The record is
@@ -114,6 +115,7 @@ int wmain() {
         record += std::string("stdin: ") + presence(STD_INPUT_HANDLE) + "\n";
         record += std::string("stdout: ") + presence(STD_OUTPUT_HANDLE) + "\n";
         record += std::string("stderr: ") + presence(STD_ERROR_HANDLE) + "\n";
+        record += "process-id: " + std::to_string(::GetCurrentProcessId()) + "\n";
         if (environment(L"VOSTRANE_STUB_STARTED")) {
             const std::uint64_t ticks = (std::uint64_t{started.dwHighDateTime} << 32) | started.dwLowDateTime;
             record += "started: " + std::to_string(ticks) + "\n";

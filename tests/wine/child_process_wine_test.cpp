@@ -169,6 +169,7 @@ TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId)
     }
     for (int i = 0; i < 100 && read_file(dir / L"record.txt").find("end\n") == std::string::npos; ++i) ::Sleep(50);
     const StubRecord started = single_record(dir / L"record.txt");
+    EXPECT_EQ(started.process_id, *process_id);
     EXPECT_EQ(started.current_directory, *utf16_to_utf8(u16(dir / L"work dir")));
     EXPECT_TRUE(started.command_line.ends_with("stub-program.exe\" \"an argument\"")) << started.command_line;
 }

@@ -180,6 +180,8 @@ TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
         if (c.relaunch) {
             EXPECT_EQ(records[1].command_line, "\"" + utf8(windows.shell()) + "\" \"" + utf8(run.files.app) + "\"");
             EXPECT_EQ(records[1].current_directory + "\\", utf8(run.files.install_dir));
+            EXPECT_EQ(lines[4], "Application restart requested through " + utf8(windows.shell()) +
+                                    " with process id " + std::to_string(records[1].process_id) + ".");
         }
     }
 }

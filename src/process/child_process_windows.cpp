@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "long_path.hpp"
@@ -54,10 +56,6 @@ private:
 // missing one stays null. They are closed when this goes out of scope.
 struct StandardHandleDuplicates {
     std::array<win::unique_handle, 3> handles;
-
-    [[nodiscard]] bool any() const {
-        return handles[0].valid() || handles[1].valid() || handles[2].valid();
-    }
 };
 
 std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles() {
@@ -75,6 +73,44 @@ std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles(
     }
     return duplicates;
 }
+
+// The handles a child inherits, and no others: a PROC_THREAD_ATTRIBUTE_HANDLE_LIST
+// for STARTUPINFOEXW. It keeps its own copy of the handle values, which the
+// list points to, so it neither moves nor copies.
+class InheritedHandleList {
+public:
+    InheritedHandleList() = default;
+    ~InheritedHandleList() {
+        if (initialized_) ::DeleteProcThreadAttributeList(list());
+    }
+    InheritedHandleList(const InheritedHandleList&) = delete;
+    InheritedHandleList& operator=(const InheritedHandleList&) = delete;
+
+    // Lists up to three open, inheritable handles; at least one (an empty list is invalid).
+    std::expected<void, LaunchError> set(const std::array<HANDLE, 3>& handles, std::size_t count) {
+        handles_ = handles;
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);  // fails, giving the size
+        if (size == 0) return std::unexpected(win::last_os_error());
+        storage_ = std::make_unique<std::byte[]>(size);
+        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return std::unexpected(win::last_os_error());
+        initialized_ = true;
+        if (!::UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                         count * sizeof(HANDLE), nullptr, nullptr)) {
+            return std::unexpected(win::last_os_error());
+        }
+        return {};
+    }
+
+    [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() const {
+        return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.get());
+    }
+
+private:
+    std::array<HANDLE, 3> handles_{};
+    std::unique_ptr<std::byte[]> storage_;
+    bool initialized_ = false;
+};
 
 // The path made full, as CreateProcessW makes a current directory full before
 // it measures it; the path itself when that fails.
@@ -125,20 +161,39 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     auto standard_handles = duplicate_standard_handles();
     if (!standard_handles) return std::unexpected(standard_handles.error());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (standard_handles->any()) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = standard_handles->handles[0].get();
-        startup.hStdOutput = standard_handles->handles[1].get();
-        startup.hStdError = standard_handles->handles[2].get();
+    // The child's standard handles are the duplicates, null where the helper
+    // has none, and it inherits them and nothing else. With none at all there
+    // is no list (an empty one is invalid) and no inheritance. The handles are
+    // given even then: without them, a process that inherits nothing gets its
+    // starter's standard handle values duplicated instead (Wine does so), and
+    // INVALID_HANDLE_VALUE duplicated is a handle to the helper itself.
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = standard_handles->handles[0].get();
+    startup.StartupInfo.hStdOutput = standard_handles->handles[1].get();
+    startup.StartupInfo.hStdError = standard_handles->handles[2].get();
+    std::array<HANDLE, 3> inherited{};
+    std::size_t inherited_count = 0;
+    for (const auto& handle : standard_handles->handles) {
+        if (handle.valid()) inherited[inherited_count++] = handle.get();
+    }
+    InheritedHandleList handle_list;
+    DWORD creation_flags = CREATE_UNICODE_ENVIRONMENT;
+    if (inherited_count > 0) {
+        if (auto listed = handle_list.set(inherited, inherited_count); !listed) {
+            return std::unexpected(listed.error());
+        }
+        startup.StartupInfo.cb = sizeof startup;
+        startup.lpAttributeList = handle_list.list();
+        creation_flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     PROCESS_INFORMATION created{};
     const bool ok = ::CreateProcessW(win::wide_c_str(*application_name),
-                                     reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr, TRUE,
-                                     CREATE_UNICODE_ENVIRONMENT, nullptr,
-                                     working_directory ? win::wide_c_str(*working_directory) : nullptr, &startup,
-                                     &created);
+                                     reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr,
+                                     inherited_count > 0 ? TRUE : FALSE, creation_flags, nullptr,
+                                     working_directory ? win::wide_c_str(*working_directory) : nullptr,
+                                     &startup.StartupInfo, &created);
     const LaunchError error = win::last_os_error();
     // The duplicates are closed (when standard_handles ends) before the lock is released.
     if (!ok) return std::unexpected(error);

@@ -56,6 +56,14 @@ std::optional<std::vector<StubRecord>> parse_stub_records(std::string_view text)
         record.has_stdout = *out;
         record.has_stderr = *err;
         record.process_id = *process_id;
+        if (text.starts_with("event: ")) {
+            record.event_set = either(text, "event", "failed", "set");
+            if (!record.event_set) return std::nullopt;
+        }
+        if (text.starts_with("inheritable-handles: ")) {
+            record.inheritable_handles = number<unsigned>(text, "inheritable-handles");
+            if (!record.inheritable_handles) return std::nullopt;
+        }
         if (text.starts_with("started: ")) {
             record.started = number<std::uint64_t>(text, "started");
             if (!record.started) return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "helper_process.hpp"
 #include "process/child_process.hpp"
@@ -143,16 +144,81 @@ TEST(ChildProcess, RedirectedStandardOutputReachesTheChildThroughAnInheritedDupl
 }
 
 TEST(ChildProcess, WithoutStandardHandlesTheChildGetsNone) {
-    TempDir dir;
-    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
-    {
-        ScopedStandardHandles none({nullptr, nullptr, nullptr});
-        ASSERT_TRUE(run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt}));
+    // INVALID_HANDLE_VALUE is also the value of GetCurrentProcess(): duplicated
+    // as a handle, it would give the child a handle to this process.
+    ScopedEnvironmentVariable count_handles(L"VOSTRANE_STUB_HANDLES", L"1");
+    for (const HANDLE none : {HANDLE{nullptr}, INVALID_HANDLE_VALUE}) {
+        SCOPED_TRACE(none == nullptr ? "null" : "INVALID_HANDLE_VALUE");
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        {
+            ScopedStandardHandles missing({none, none, none});
+            const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
+            ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        }
+        const StubRecord started = single_record(dir / L"record.txt");
+        EXPECT_FALSE(started.has_stdin);
+        EXPECT_FALSE(started.has_stdout);
+        EXPECT_FALSE(started.has_stderr);
+        EXPECT_EQ(started.inheritable_handles, 0u) << "nothing in place of the missing handles";
     }
-    const StubRecord started = single_record(dir / L"record.txt");
-    EXPECT_FALSE(started.has_stdin);
-    EXPECT_FALSE(started.has_stdout);
-    EXPECT_FALSE(started.has_stderr);
+}
+
+TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
+    // An inheritable event of this process: the stub sets whatever its handle
+    // value names in the child, so the event is set only if the child inherited it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    win::unique_handle event(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    ScopedEnvironmentVariable event_value(L"VOSTRANE_STUB_EVENT",
+                                          std::to_wstring(reinterpret_cast<std::uintptr_t>(event.get())));
+    ScopedEnvironmentVariable count_handles(L"VOSTRANE_STUB_HANDLES", L"1");
+    const std::wstring stub = build_file(L"stub-program.exe").wstring();
+    {
+        SCOPED_TRACE("control: CreateProcessW inheriting every inheritable handle");
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        std::wstring command_line = L"\"" + stub + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION created{};
+        ASSERT_TRUE(::CreateProcessW(stub.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                     &startup, &created));
+        win::unique_handle process(created.hProcess);
+        win::unique_handle thread(created.hThread);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        EXPECT_EQ(single_record(dir / L"record.txt").event_set, true);
+        EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
+        ASSERT_TRUE(::ResetEvent(event.get()));
+    }
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read_end, &write_end, nullptr, 0));
+    win::unique_handle reader(read_end);
+    win::unique_handle writer(write_end);
+    struct Case {
+        std::string name;
+        std::array<HANDLE, 3> standard_handles;
+    };
+    const std::vector<Case> cases = {
+        {"standard output on a pipe", {nullptr, writer.get(), nullptr}},
+        {"no standard handles", {nullptr, nullptr, nullptr}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        {
+            ScopedStandardHandles handles(c.standard_handles);
+            const auto exit_code = run_to_exit({u16(stub), {}, std::nullopt});
+            ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        }
+        const StubRecord started = single_record(dir / L"record.txt");
+        EXPECT_EQ(started.has_stdout, c.standard_handles[1] != nullptr);
+        EXPECT_EQ(started.inheritable_handles, c.standard_handles[1] != nullptr ? 1u : 0u);
+        EXPECT_EQ(started.event_set, false);
+        EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT) << "the child set this process's event";
+    }
 }
 
 TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId) {

@@ -403,8 +403,12 @@ TEST(InstallerRun, ParentThatOutlivesTheWaitEndsTheRunEarly) {
     VerifiedRun run(std::to_wstring(application.id));
     write_file(run.files.result, "earlier result");
 
+    const auto before = std::chrono::steady_clock::now();
     const HelperRun helper = run_helper(run.arguments);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
     ::TerminateProcess(application.process.get(), 0);
+    EXPECT_GE(seconds, 88.0) << "the wait lasts 90 seconds";
+    EXPECT_LE(seconds, 120.0) << "the wait lasts 90 seconds";
     EXPECT_EQ(helper.exit_code, 1603u);
     EXPECT_EQ(helper.standard_error, "The previous application process did not exit in time.\n");
     EXPECT_FALSE(std::filesystem::exists(run.files.result));

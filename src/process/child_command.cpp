@@ -39,6 +39,16 @@ std::expected<std::u16string, LaunchError> search_bare_name(const std::u16string
     return fixed_error(kProgramNotFound);
 }
 
+// "\\?\C:\dir" as "C:\dir" and "\\?\UNC\server\share" as "\\server\share";
+// any other path unchanged.
+std::u16string without_extended_prefix(std::u16string_view path) {
+    constexpr std::u16string_view kUnc = u"\\\\?\\UNC\\";
+    constexpr std::u16string_view kExtended = u"\\\\?\\";
+    if (path.starts_with(kUnc)) return u"\\\\" + std::u16string(path.substr(kUnc.size()));
+    if (path.starts_with(kExtended)) return std::u16string(path.substr(kExtended.size()));
+    return std::u16string(path);
+}
+
 }  // namespace
 
 std::u16string join_windows_path(std::u16string_view base, std::u16string_view component) {
@@ -120,6 +130,21 @@ std::expected<std::u16string, LaunchError> build_command_line(const ChildCommand
 std::expected<void, LaunchError> check_working_directory(const ChildCommand& command) {
     if (command.working_directory && has_nul(*command.working_directory)) return fixed_error(kNulByteInData);
     return {};
+}
+
+bool working_directory_too_long(std::u16string_view directory) {
+    if (directory.ends_with(u'\\')) directory.remove_suffix(1);
+    return directory.size() >= kWorkingDirectoryLimit;
+}
+
+std::expected<std::u16string, LaunchError> usable_working_directory(const std::u16string& directory,
+                                                                    const ShortFormQuery& short_form) {
+    if (!working_directory_too_long(directory)) return directory;
+    if (const auto answer = short_form(directory)) {
+        std::u16string shortened = without_extended_prefix(*answer);
+        if (!shortened.empty() && !working_directory_too_long(shortened)) return shortened;
+    }
+    return fixed_error(kWorkingDirectoryTooLong);
 }
 
 }  // namespace vostrane

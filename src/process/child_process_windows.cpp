@@ -3,7 +3,11 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
+#include <memory>
+#include <optional>
 
+#include "long_path.hpp"
 #include "process/child_command.hpp"
 #include "win/os_error.hpp"
 #include "win/system_paths.hpp"
@@ -52,10 +56,6 @@ private:
 // missing one stays null. They are closed when this goes out of scope.
 struct StandardHandleDuplicates {
     std::array<win::unique_handle, 3> handles;
-
-    [[nodiscard]] bool any() const {
-        return handles[0].valid() || handles[1].valid() || handles[2].valid();
-    }
 };
 
 std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles() {
@@ -74,19 +74,69 @@ std::expected<StandardHandleDuplicates, LaunchError> duplicate_standard_handles(
     return duplicates;
 }
 
-// CreateProcessW takes a current directory of fewer than MAX_PATH characters
-// only, long-path awareness or not. A longer one is handed over in its short
-// (8.3) form where the volume has short names; otherwise as it is.
-std::u16string usable_working_directory(const std::u16string& directory) {
-    if (directory.size() < MAX_PATH) return directory;
-    const auto* path = win::wide_c_str(directory);
-    const DWORD needed = ::GetShortPathNameW(path, nullptr, 0);
-    if (needed == 0) return directory;
-    std::u16string short_form(needed, u'\0');
-    const DWORD length = ::GetShortPathNameW(path, reinterpret_cast<wchar_t*>(short_form.data()), needed);
-    if (length == 0 || length >= needed) return directory;
-    short_form.resize(length);
-    return short_form;
+// The handles a child inherits, and no others: a PROC_THREAD_ATTRIBUTE_HANDLE_LIST
+// for STARTUPINFOEXW. It keeps its own copy of the handle values, which the
+// list points to, so it neither moves nor copies.
+class InheritedHandleList {
+public:
+    InheritedHandleList() = default;
+    ~InheritedHandleList() {
+        if (initialized_) ::DeleteProcThreadAttributeList(list());
+    }
+    InheritedHandleList(const InheritedHandleList&) = delete;
+    InheritedHandleList& operator=(const InheritedHandleList&) = delete;
+
+    // Lists up to three open, inheritable handles; at least one (an empty list is invalid).
+    std::expected<void, LaunchError> set(const std::array<HANDLE, 3>& handles, std::size_t count) {
+        handles_ = handles;
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);  // fails, giving the size
+        if (size == 0) return std::unexpected(win::last_os_error());
+        storage_ = std::make_unique<std::byte[]>(size);
+        if (!::InitializeProcThreadAttributeList(list(), 1, 0, &size)) return std::unexpected(win::last_os_error());
+        initialized_ = true;
+        if (!::UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                         count * sizeof(HANDLE), nullptr, nullptr)) {
+            return std::unexpected(win::last_os_error());
+        }
+        return {};
+    }
+
+    [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() const {
+        return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.get());
+    }
+
+private:
+    std::array<HANDLE, 3> handles_{};
+    std::unique_ptr<std::byte[]> storage_;
+    bool initialized_ = false;
+};
+
+// The path made full, as CreateProcessW makes a current directory full before
+// it measures it; the path itself when that fails.
+std::u16string full_path(const std::u16string& path) {
+    const DWORD needed = ::GetFullPathNameW(win::wide_c_str(path), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::u16string full(needed, u'\0');
+    const DWORD length =
+        ::GetFullPathNameW(win::wide_c_str(path), needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    return full;
+}
+
+// GetShortPathNameW's answer for the full directory's extended-length form,
+// which it takes at any length.
+std::optional<std::u16string> short_form(const std::u16string& full_directory) {
+    const std::u16string extended = extended_length_form(full_directory);
+    const DWORD needed = ::GetShortPathNameW(win::wide_c_str(extended), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::u16string answer(needed, u'\0');
+    const DWORD length =
+        ::GetShortPathNameW(win::wide_c_str(extended), reinterpret_cast<wchar_t*>(answer.data()), needed);
+    if (length == 0 || length >= needed) return std::nullopt;
+    answer.resize(length);
+    return answer;
 }
 
 struct ChildProcess {
@@ -100,27 +150,50 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     auto command_line = build_command_line(command);
     if (!command_line) return std::unexpected(command_line.error());
     if (auto checked = check_working_directory(command); !checked) return std::unexpected(checked.error());
+    std::optional<std::u16string> working_directory;
+    if (command.working_directory) {
+        auto usable = usable_working_directory(full_path(*command.working_directory), short_form);
+        if (!usable) return std::unexpected(usable.error());
+        working_directory = std::move(*usable);
+    }
 
     const ExclusiveLock lock(inheritable_handles_lock);
     auto standard_handles = duplicate_standard_handles();
     if (!standard_handles) return std::unexpected(standard_handles.error());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (standard_handles->any()) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = standard_handles->handles[0].get();
-        startup.hStdOutput = standard_handles->handles[1].get();
-        startup.hStdError = standard_handles->handles[2].get();
+    // The child's standard handles are the duplicates, null where the helper
+    // has none, and it inherits them and nothing else. With none at all there
+    // is no list (an empty one is invalid) and no inheritance. The handles are
+    // given even then: without them, a process that inherits nothing gets its
+    // starter's standard handle values duplicated instead (Wine does so), and
+    // INVALID_HANDLE_VALUE duplicated is a handle to the helper itself.
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = standard_handles->handles[0].get();
+    startup.StartupInfo.hStdOutput = standard_handles->handles[1].get();
+    startup.StartupInfo.hStdError = standard_handles->handles[2].get();
+    std::array<HANDLE, 3> inherited{};
+    std::size_t inherited_count = 0;
+    for (const auto& handle : standard_handles->handles) {
+        if (handle.valid()) inherited[inherited_count++] = handle.get();
     }
-    const std::optional<std::u16string> working_directory =
-        command.working_directory ? std::optional(usable_working_directory(*command.working_directory)) : std::nullopt;
+    InheritedHandleList handle_list;
+    DWORD creation_flags = CREATE_UNICODE_ENVIRONMENT;
+    if (inherited_count > 0) {
+        if (auto listed = handle_list.set(inherited, inherited_count); !listed) {
+            return std::unexpected(listed.error());
+        }
+        startup.StartupInfo.cb = sizeof startup;
+        startup.lpAttributeList = handle_list.list();
+        creation_flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
     PROCESS_INFORMATION created{};
     const bool ok = ::CreateProcessW(win::wide_c_str(*application_name),
-                                     reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr, TRUE,
-                                     CREATE_UNICODE_ENVIRONMENT, nullptr,
-                                     working_directory ? win::wide_c_str(*working_directory) : nullptr, &startup,
-                                     &created);
+                                     reinterpret_cast<wchar_t*>(command_line->data()), nullptr, nullptr,
+                                     inherited_count > 0 ? TRUE : FALSE, creation_flags, nullptr,
+                                     working_directory ? win::wide_c_str(*working_directory) : nullptr,
+                                     &startup.StartupInfo, &created);
     const LaunchError error = win::last_os_error();
     // The duplicates are closed (when standard_handles ends) before the lock is released.
     if (!ok) return std::unexpected(error);

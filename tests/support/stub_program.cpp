@@ -12,6 +12,13 @@
 //                            record with "error: bad VOSTRANE_STUB_EXIT_CODE" and
 //                            exits with 2.
 //   VOSTRANE_STUB_STDOUT     text written (as UTF-8) to the standard output handle
+//   VOSTRANE_STUB_EVENT      a handle value in decimal, an event's in the starter
+//                            that the child may have inherited: the stub calls
+//                            SetEvent on that value, so the starter sees its
+//                            event set only if this very value names it here
+//   VOSTRANE_STUB_HANDLES    when set (any value), the record counts the handles
+//                            the stub holds that are marked inheritable: a
+//                            program's own handles are not, inherited ones are
 //
 // Record: one run appends one record to the file, each line ending in "\n"
 // alone (a carriage return inside a value is kept as it is):
@@ -20,6 +27,9 @@
 //   stdin: none|present
 //   stdout: none|present
 //   stderr: none|present
+//   process-id: <GetCurrentProcessId as decimal>
+//   event: set|failed   (only with VOSTRANE_STUB_EVENT; whether SetEvent succeeded)
+//   inheritable-handles: <count as decimal>   (only with VOSTRANE_STUB_HANDLES)
 //   started: <GetSystemTimePreciseAsFileTime as decimal>   (only with VOSTRANE_STUB_STARTED)
 //   end
 // "none" means GetStdHandle gave a null or invalid handle. The record is
@@ -63,6 +73,20 @@ std::wstring current_directory() {
 const char* presence(DWORD which) {
     const HANDLE handle = ::GetStdHandle(which);
     return handle == nullptr || handle == INVALID_HANDLE_VALUE ? "none" : "present";
+}
+
+// The handles marked inheritable among the values 4 to 16380. An inherited
+// handle keeps the value it has in the starter, and the helper's and the
+// tests' handle values are far lower.
+unsigned inheritable_handles() {
+    unsigned count = 0;
+    for (std::uintptr_t value = 4; value < 16384; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) && (flags & HANDLE_FLAG_INHERIT) != 0) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 bool all_of(const std::wstring& text, const wchar_t* digits) {
@@ -114,6 +138,15 @@ int wmain() {
         record += std::string("stdin: ") + presence(STD_INPUT_HANDLE) + "\n";
         record += std::string("stdout: ") + presence(STD_OUTPUT_HANDLE) + "\n";
         record += std::string("stderr: ") + presence(STD_ERROR_HANDLE) + "\n";
+        record += "process-id: " + std::to_string(::GetCurrentProcessId()) + "\n";
+        if (const auto value = environment(L"VOSTRANE_STUB_EVENT")) {
+            const auto value_bits = static_cast<std::uintptr_t>(std::wcstoull(value->c_str(), nullptr, 10));
+            const auto handle = reinterpret_cast<HANDLE>(value_bits);
+            record += std::string("event: ") + (::SetEvent(handle) ? "set" : "failed") + "\n";
+        }
+        if (environment(L"VOSTRANE_STUB_HANDLES")) {
+            record += "inheritable-handles: " + std::to_string(inheritable_handles()) + "\n";
+        }
         if (environment(L"VOSTRANE_STUB_STARTED")) {
             const std::uint64_t ticks = (std::uint64_t{started.dwHighDateTime} << 32) | started.dwLowDateTime;
             record += "started: " + std::to_string(ticks) + "\n";

@@ -15,10 +15,26 @@ std::optional<std::string_view> take(std::string_view& text, std::string_view na
     return line.substr(name.size() + 2);
 }
 
-std::optional<bool> presence(std::string_view& text, std::string_view name) {
+// A line whose value is one of two words: whether it is the second.
+std::optional<bool> either(std::string_view& text, std::string_view name, std::string_view no, std::string_view yes) {
     const auto value = take(text, name);
-    if (!value || (*value != "none" && *value != "present")) return std::nullopt;
-    return *value == "present";
+    if (!value || (*value != no && *value != yes)) return std::nullopt;
+    return *value == yes;
+}
+
+std::optional<bool> presence(std::string_view& text, std::string_view name) {
+    return either(text, name, "none", "present");
+}
+
+// A line whose value is a decimal number that fits in T.
+template <class T>
+std::optional<T> number(std::string_view& text, std::string_view name) {
+    const auto digits = take(text, name);
+    if (!digits) return std::nullopt;
+    T value = 0;
+    const auto [end, error] = std::from_chars(digits->data(), digits->data() + digits->size(), value);
+    if (digits->empty() || error != std::errc{} || end != digits->data() + digits->size()) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -32,20 +48,25 @@ std::optional<std::vector<StubRecord>> parse_stub_records(std::string_view text)
         const auto in = presence(text, "stdin");
         const auto out = presence(text, "stdout");
         const auto err = presence(text, "stderr");
-        if (!command_line || !directory || !in || !out || !err) return std::nullopt;
+        const auto process_id = number<std::uint32_t>(text, "process-id");
+        if (!command_line || !directory || !in || !out || !err || !process_id) return std::nullopt;
         record.command_line = *command_line;
         record.current_directory = *directory;
         record.has_stdin = *in;
         record.has_stdout = *out;
         record.has_stderr = *err;
+        record.process_id = *process_id;
+        if (text.starts_with("event: ")) {
+            record.event_set = either(text, "event", "failed", "set");
+            if (!record.event_set) return std::nullopt;
+        }
+        if (text.starts_with("inheritable-handles: ")) {
+            record.inheritable_handles = number<unsigned>(text, "inheritable-handles");
+            if (!record.inheritable_handles) return std::nullopt;
+        }
         if (text.starts_with("started: ")) {
-            const auto digits = take(text, "started");
-            std::uint64_t ticks = 0;
-            const auto [end, error] = std::from_chars(digits->data(), digits->data() + digits->size(), ticks);
-            if (digits->empty() || error != std::errc{} || end != digits->data() + digits->size()) {
-                return std::nullopt;
-            }
-            record.started = ticks;
+            record.started = number<std::uint64_t>(text, "started");
+            if (!record.started) return std::nullopt;
         }
         if (text.starts_with("error: ")) {
             if (take(text, "error") != "bad VOSTRANE_STUB_EXIT_CODE") return std::nullopt;

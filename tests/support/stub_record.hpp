@@ -15,6 +15,9 @@ struct StubRecord {
     bool has_stdin = false;         // GetStdHandle gave a handle that is neither null nor invalid
     bool has_stdout = false;
     bool has_stderr = false;
+    std::uint32_t process_id = 0;          // GetCurrentProcessId
+    std::optional<bool> event_set;         // SetEvent on VOSTRANE_STUB_EVENT's value succeeded
+    std::optional<unsigned> inheritable_handles;  // with VOSTRANE_STUB_HANDLES only
     std::optional<std::uint64_t> started;  // FILETIME ticks, with VOSTRANE_STUB_STARTED only
     bool bad_exit_code = false;            // VOSTRANE_STUB_EXIT_CODE was not a number
 };

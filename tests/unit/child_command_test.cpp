@@ -211,5 +211,74 @@ TEST(ResolveApplicationName, ProgramWithoutFileNameOrWithNulIsRefused) {
     }
 }
 
+// A full directory of `length` characters, a final backslash not counted.
+std::u16string directory_of_length(std::size_t length, bool final_backslash = false) {
+    std::u16string directory = u"C:\\" + std::u16string(length - 3, u'd');
+    if (final_backslash) directory += u'\\';
+    return directory;
+}
+
+TEST(WorkingDirectoryTooLong, FromMaxPathLessTwoCharactersAFinalBackslashNotCounted) {
+    struct Case {
+        std::size_t length;
+        bool too_long;
+    };
+    const std::vector<Case> cases = {{4, false}, {257, false}, {258, true}, {259, true}, {260, true}, {300, true}};
+    for (const auto& c : cases) {
+        for (const bool final_backslash : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << c.length << (final_backslash ? " and a final backslash" : ""));
+            EXPECT_EQ(working_directory_too_long(directory_of_length(c.length, final_backslash)), c.too_long);
+        }
+    }
+    EXPECT_FALSE(working_directory_too_long(u""));
+    EXPECT_FALSE(working_directory_too_long(u"C:\\"));
+    // Only one final backslash goes uncounted.
+    EXPECT_TRUE(working_directory_too_long(directory_of_length(257) + u"\\\\"));
+}
+
+TEST(UsableWorkingDirectory, TooLongOnesAreHandedOverInTheirShortFormOrRefused) {
+    const std::u16string too_long = directory_of_length(300);
+    struct Case {
+        std::string name;
+        std::u16string directory;
+        std::optional<std::u16string> short_form;  // the query's answer
+        std::optional<std::u16string> usable;      // otherwise refused
+    };
+    const std::vector<Case> cases = {
+        {"short enough: as given, nothing asked", directory_of_length(257, true), u"\\\\?\\C:\\X",
+         directory_of_length(257, true)},
+        {"drive path", directory_of_length(258), u"\\\\?\\C:\\PROGRA~1\\DDDDDD~1", u"C:\\PROGRA~1\\DDDDDD~1"},
+        {"share", u"\\\\server\\share\\" + std::u16string(290, u's'), u"\\\\?\\UNC\\server\\share\\SSSSSS~1",
+         u"\\\\server\\share\\SSSSSS~1"},
+        {"answer without a prefix", too_long, u"C:\\SHORT", u"C:\\SHORT"},
+        // Measured without the prefix: 261 characters with it, 257 without.
+        {"short form just short enough", too_long, u"\\\\?\\" + directory_of_length(257),
+         directory_of_length(257)},
+        {"short form still too long", too_long, u"\\\\?\\" + directory_of_length(258), std::nullopt},
+        {"short form too long but for its final backslash", too_long,
+         u"\\\\?\\" + directory_of_length(257, true), directory_of_length(257, true)},
+        {"no short form", too_long, std::nullopt, std::nullopt},
+        {"empty short form", too_long, u"", std::nullopt},
+        {"prefix alone", too_long, u"\\\\?\\", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::u16string> asked;
+        const auto usable = usable_working_directory(c.directory, [&](const std::u16string& directory) {
+            asked.push_back(directory);
+            return c.short_form;
+        });
+        const bool needs_short_form = working_directory_too_long(c.directory);
+        EXPECT_EQ(asked, needs_short_form ? std::vector{c.directory} : std::vector<std::u16string>{});
+        if (c.usable) {
+            ASSERT_TRUE(usable);
+            EXPECT_EQ(text(*usable), text(*c.usable));
+        } else {
+            ASSERT_FALSE(usable);
+            EXPECT_EQ(usable.error(), IoError::fixed_text("working directory is too long and has no short form"));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vostrane

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "helper_process.hpp"
 #include "process/child_process.hpp"
@@ -142,16 +144,81 @@ TEST(ChildProcess, RedirectedStandardOutputReachesTheChildThroughAnInheritedDupl
 }
 
 TEST(ChildProcess, WithoutStandardHandlesTheChildGetsNone) {
-    TempDir dir;
-    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
-    {
-        ScopedStandardHandles none({nullptr, nullptr, nullptr});
-        ASSERT_TRUE(run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt}));
+    // INVALID_HANDLE_VALUE is also the value of GetCurrentProcess(): duplicated
+    // as a handle, it would give the child a handle to this process.
+    ScopedEnvironmentVariable count_handles(L"VOSTRANE_STUB_HANDLES", L"1");
+    for (const HANDLE none : {HANDLE{nullptr}, INVALID_HANDLE_VALUE}) {
+        SCOPED_TRACE(none == nullptr ? "null" : "INVALID_HANDLE_VALUE");
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        {
+            ScopedStandardHandles missing({none, none, none});
+            const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, std::nullopt});
+            ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        }
+        const StubRecord started = single_record(dir / L"record.txt");
+        EXPECT_FALSE(started.has_stdin);
+        EXPECT_FALSE(started.has_stdout);
+        EXPECT_FALSE(started.has_stderr);
+        EXPECT_EQ(started.inheritable_handles, 0u) << "nothing in place of the missing handles";
     }
-    const StubRecord started = single_record(dir / L"record.txt");
-    EXPECT_FALSE(started.has_stdin);
-    EXPECT_FALSE(started.has_stdout);
-    EXPECT_FALSE(started.has_stderr);
+}
+
+TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
+    // An inheritable event of this process: the stub sets whatever its handle
+    // value names in the child, so the event is set only if the child inherited it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    win::unique_handle event(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    ScopedEnvironmentVariable event_value(L"VOSTRANE_STUB_EVENT",
+                                          std::to_wstring(reinterpret_cast<std::uintptr_t>(event.get())));
+    ScopedEnvironmentVariable count_handles(L"VOSTRANE_STUB_HANDLES", L"1");
+    const std::wstring stub = build_file(L"stub-program.exe").wstring();
+    {
+        SCOPED_TRACE("control: CreateProcessW inheriting every inheritable handle");
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        std::wstring command_line = L"\"" + stub + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION created{};
+        ASSERT_TRUE(::CreateProcessW(stub.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                     &startup, &created));
+        win::unique_handle process(created.hProcess);
+        win::unique_handle thread(created.hThread);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        EXPECT_EQ(single_record(dir / L"record.txt").event_set, true);
+        EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
+        ASSERT_TRUE(::ResetEvent(event.get()));
+    }
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read_end, &write_end, nullptr, 0));
+    win::unique_handle reader(read_end);
+    win::unique_handle writer(write_end);
+    struct Case {
+        std::string name;
+        std::array<HANDLE, 3> standard_handles;
+    };
+    const std::vector<Case> cases = {
+        {"standard output on a pipe", {nullptr, writer.get(), nullptr}},
+        {"no standard handles", {nullptr, nullptr, nullptr}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        {
+            ScopedStandardHandles handles(c.standard_handles);
+            const auto exit_code = run_to_exit({u16(stub), {}, std::nullopt});
+            ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        }
+        const StubRecord started = single_record(dir / L"record.txt");
+        EXPECT_EQ(started.has_stdout, c.standard_handles[1] != nullptr);
+        EXPECT_EQ(started.inheritable_handles, c.standard_handles[1] != nullptr ? 1u : 0u);
+        EXPECT_EQ(started.event_set, false);
+        EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT) << "the child set this process's event";
+    }
 }
 
 TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId) {
@@ -168,8 +235,58 @@ TEST(ChildProcess, StartLeavesTheChildRunningInItsWorkingDirectoryAndGivesItsId)
     }
     for (int i = 0; i < 100 && read_file(dir / L"record.txt").find("end\n") == std::string::npos; ++i) ::Sleep(50);
     const StubRecord started = single_record(dir / L"record.txt");
+    EXPECT_EQ(started.process_id, *process_id);
     EXPECT_EQ(started.current_directory, *utf16_to_utf8(u16(dir / L"work dir")));
     EXPECT_TRUE(started.command_line.ends_with("stub-program.exe\" \"an argument\"")) << started.command_line;
+}
+
+// A directory under `base` whose full path has `length` characters, made of
+// components of at most `component` characters, created.
+std::filesystem::path directory_of_length(const std::filesystem::path& base, std::size_t length,
+                                          std::size_t component) {
+    std::wstring path = base.wstring();
+    wchar_t letter = L'a';
+    while (path.size() < length) {
+        const std::size_t room = length - path.size() - 1;  // after a backslash
+        std::size_t size = std::min(component, room);
+        if (room - size == 1) --size;  // leave room for one more component
+        path += L'\\' + std::wstring(size, letter);
+        letter = letter == L'z' ? L'a' : static_cast<wchar_t>(letter + 1);
+    }
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::wstring long_form(const std::wstring& path) {
+    std::wstring long_path(32768, L'\0');
+    long_path.resize(::GetLongPathNameW(path.c_str(), long_path.data(), 32768));
+    return long_path;
+}
+
+TEST(ChildProcess, WorkingDirectoryTooLongForCreateProcessWIsHandedOverInItsShortForm) {
+    struct Case {
+        std::size_t length;  // a final backslash not counted
+        bool final_backslash;
+    };
+    const std::vector<Case> cases = {{257, false}, {257, true}, {258, false}, {258, true}, {259, false}, {300, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.length << (c.final_backslash ? " and a final backslash" : ""));
+        TempDir dir;
+        const std::filesystem::path work = directory_of_length(dir.path(), c.length, 100);
+        ASSERT_EQ(work.wstring().size(), c.length);
+        ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+        const std::u16string given = u16(work) + (c.final_backslash ? u"\\" : u"");
+
+        const auto exit_code = run_to_exit({u16(build_file(L"stub-program.exe")), {}, given});
+        ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+        const std::wstring started_in = std::filesystem::path(single_record(dir / L"record.txt").current_directory);
+        EXPECT_EQ(long_form(started_in), work.wstring());
+        if (c.length < 258) {
+            EXPECT_EQ(started_in, work.wstring()) << "short enough: as given";
+        } else {
+            EXPECT_LT(started_in.size(), 258u) << "in the short form";
+        }
+    }
 }
 
 TEST(ChildProcess, BareNameIsFoundInAQuotedPathEntryAndKeepsItsBareFirstToken) {
@@ -204,6 +321,9 @@ TEST(ChildProcess, BareNameInTheCurrentDirectoryOnlyIsNotFound) {
 
 TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
     TempDir dir;
+    // Names of eight characters or fewer are their own short names.
+    const std::filesystem::path no_short_form = directory_of_length(dir.path(), 300, 8);
+    ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
     struct Case {
         std::string name;
         ChildCommand command;
@@ -217,6 +337,9 @@ TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
         {"missing path", {u16(dir / L"missing.exe"), {}, std::nullopt}, std::nullopt},
         {"working directory that does not exist",
          {u16(build_file(L"stub-program.exe")), {}, u16(dir / L"no such dir")}, std::nullopt},
+        {"working directory too long with no short form",
+         {u16(build_file(L"stub-program.exe")), {}, u16(no_short_form)},
+         "working directory is too long and has no short form"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,6 +354,7 @@ TEST(ChildProcess, FailuresAreLaunchErrorsWithTheirTexts) {
         }
         EXPECT_FALSE(start(c.command)) << "start fails the same way";
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / L"record.txt")) << "no stub ran";
 }
 
 }  // namespace

@@ -185,6 +185,8 @@ TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
         if (c.relaunch) {
             EXPECT_EQ(records[1].command_line, "\"" + utf8(windows.shell()) + "\" \"" + utf8(run.files.app) + "\"");
             EXPECT_EQ(records[1].current_directory + "\\", utf8(run.files.install_dir));
+            EXPECT_EQ(lines[4], "Application restart requested through " + utf8(windows.shell()) +
+                                    " with process id " + std::to_string(records[1].process_id) + ".");
         }
     }
 }
@@ -291,6 +293,17 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
              constexpr std::string_view prefix = "Application restart failed: ";
              return line.starts_with(prefix) && is_os_error_description(line.substr(prefix.size()));
          }},
+        {"installation directory too long with no short form",
+         [](VerifiedRun& r) {
+             // Names of eight characters or fewer are their own short names.
+             std::wstring deep = r.dir.path().wstring();
+             while (deep.size() < 300) deep += L"\\deep-dir";
+             std::filesystem::create_directories(deep);
+             r.arguments[kInstallDirValue] = deep;
+         },
+         [](const std::string& line) {
+             return line == "Application restart failed: working directory is too long and has no short form";
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -395,8 +408,12 @@ TEST(InstallerRun, ParentThatOutlivesTheWaitEndsTheRunEarly) {
     VerifiedRun run(std::to_wstring(application.id));
     write_file(run.files.result, "earlier result");
 
+    const auto before = std::chrono::steady_clock::now();
     const HelperRun helper = run_helper(run.arguments);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
     ::TerminateProcess(application.process.get(), 0);
+    EXPECT_GE(seconds, 88.0) << "the wait lasts 90 seconds";
+    EXPECT_LE(seconds, 120.0) << "the wait lasts 90 seconds";
     EXPECT_EQ(helper.exit_code, 1603u);
     EXPECT_EQ(helper.standard_error, "The previous application process did not exit in time.\n");
     EXPECT_FALSE(std::filesystem::exists(run.files.result));

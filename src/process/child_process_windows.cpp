@@ -9,6 +9,7 @@
 
 #include "long_path.hpp"
 #include "process/child_command.hpp"
+#include "win/file_io.hpp"
 #include "win/os_error.hpp"
 #include "win/system_paths.hpp"
 #include "win/unique_handle.hpp"
@@ -114,16 +115,7 @@ private:
 
 // The path made full, as CreateProcessW makes a current directory full before
 // it measures it; the path itself when that fails.
-std::u16string full_path(const std::u16string& path) {
-    const DWORD needed = ::GetFullPathNameW(win::wide_c_str(path), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::u16string full(needed, u'\0');
-    const DWORD length =
-        ::GetFullPathNameW(win::wide_c_str(path), needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
-    return full;
-}
+std::u16string full_directory(const std::u16string& path) { return win::full_path(path).value_or(path); }
 
 // GetShortPathNameW's answer for the full directory's extended-length form,
 // which it takes at any length.
@@ -152,7 +144,7 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     if (auto checked = check_working_directory(command); !checked) return std::unexpected(checked.error());
     std::optional<std::u16string> working_directory;
     if (command.working_directory) {
-        auto usable = usable_working_directory(full_path(*command.working_directory), short_form);
+        auto usable = usable_working_directory(full_directory(*command.working_directory), short_form);
         if (!usable) return std::unexpected(usable.error());
         working_directory = std::move(*usable);
     }

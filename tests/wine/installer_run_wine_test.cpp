@@ -30,7 +30,8 @@ namespace {
 // is not waited for, so its record may come a moment after the run.
 std::vector<StubRecord> wait_for_records(const std::filesystem::path& file, std::size_t count) {
     std::optional<std::vector<StubRecord>> records;
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    // Up to 30 s: a machine busy with other tests can be slow to start the shell.
+    for (int attempt = 0; attempt < 600; ++attempt) {
         records = parse_stub_records(read_file(file));
         if (records && records->size() >= count) break;
         ::Sleep(50);

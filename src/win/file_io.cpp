@@ -10,18 +10,16 @@
 namespace vostrane::win {
 
 std::u16string file_path(std::string_view path) {
-    std::u16string units = utf8_to_utf16(path);
-    if (units.size() < kLongPathThreshold) return units;
-    // Long: made full (relative parts resolved, '/' turned into '\\'), then
-    // extended, so file calls take it whatever the long-path setting.
-    const auto* relative = reinterpret_cast<const wchar_t*>(units.c_str());
-    const DWORD needed = ::GetFullPathNameW(relative, 0, nullptr, nullptr);
-    if (needed == 0) return units;
-    std::u16string full(needed, u'\0');
-    const DWORD length = ::GetFullPathNameW(relative, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0 || length >= needed) return units;
-    full.resize(length);
-    return extended_length_form(full);
+    return file_call_path(path, [](const std::u16string& units) -> std::optional<std::u16string> {
+        const auto* relative = reinterpret_cast<const wchar_t*>(units.c_str());
+        const DWORD needed = ::GetFullPathNameW(relative, 0, nullptr, nullptr);
+        if (needed == 0) return std::nullopt;
+        std::u16string full(needed, u'\0');
+        const DWORD length = ::GetFullPathNameW(relative, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+        if (length == 0 || length >= needed) return std::nullopt;
+        full.resize(length);
+        return full;
+    });
 }
 
 std::wstring wide_path(std::string_view path) {

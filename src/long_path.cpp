@@ -1,5 +1,7 @@
 #include "long_path.hpp"
 
+#include "unicode.hpp"
+
 namespace vostrane {
 namespace {
 
@@ -16,6 +18,16 @@ std::u16string extended_length_form(std::u16string_view full_path) {
     if (full_path.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + std::u16string(full_path.substr(2));
     if (is_full_drive_path(full_path)) return u"\\\\?\\" + std::u16string(full_path);
     return std::u16string(full_path);
+}
+
+std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver& make_full) {
+    std::u16string units = utf8_to_utf16(utf8_path);
+    if (units.size() < kLongPathThreshold) return units;
+    // Made full first: the extended form turns off the system's own
+    // normalisation, so it must be given a path that needs none.
+    const std::optional<std::u16string> full = make_full(units);
+    if (!full) return units;
+    return extended_length_form(*full);
 }
 
 }  // namespace vostrane

@@ -1,6 +1,8 @@
 #pragma once
 // The extended-length form of Windows paths, which file calls accept beyond
 // the classic MAX_PATH limit whatever the system's long-path setting.
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,5 +17,14 @@ inline constexpr std::size_t kLongPathThreshold = 248;
 // a full path, unchanged. `full_path` must be normalised (as GetFullPathNameW
 // gives it): the extended form turns off the system's own normalisation.
 std::u16string extended_length_form(std::u16string_view full_path);
+
+// Makes a path full as GetFullPathNameW does (relative parts resolved, '/'
+// turned into '\\'); nothing when it cannot.
+using FullPathResolver = std::function<std::optional<std::u16string>(const std::u16string& path)>;
+
+// The UTF-16 text a W file call takes for a UTF-8 path: as given when it is
+// shorter than kLongPathThreshold UTF-16 units; otherwise made full and in
+// its extended-length form, or as given when it cannot be made full.
+std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver& make_full);
 
 }  // namespace vostrane

@@ -24,12 +24,11 @@ std::expected<std::u16string, IoError> full_path(std::u16string_view path) {
 }
 
 std::u16string file_path(std::string_view path) {
-    std::u16string units = utf8_to_utf16(path);
-    if (units.size() < kLongPathThreshold) return units;
-    // Long: made full (relative parts resolved, '/' turned into '\\'), then
-    // extended, so file calls take it whatever the long-path setting.
-    const auto full = full_path(units);
-    return full ? extended_length_form(*full) : units;
+    return file_call_path(path, [](const std::u16string& units) -> std::optional<std::u16string> {
+        auto full = full_path(units);
+        if (!full) return std::nullopt;
+        return std::move(*full);
+    });
 }
 
 std::wstring wide_path(std::string_view path) {

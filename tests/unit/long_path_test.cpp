@@ -1,6 +1,10 @@
 // The extended-length form that long paths take at file calls.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "long_path.hpp"
 #include "unicode.hpp"
 
@@ -26,6 +30,64 @@ TEST(ExtendedLengthForm, FullDriveAndSharePathsAreExtendedOthersKept) {
     for (const auto& [path, extended] : cases) {
         SCOPED_TRACE(utf16_to_utf8_lossy(path));
         EXPECT_EQ(extended_length_form(path), extended);
+    }
+}
+
+// `prefix` followed by 'a's up to `units` UTF-16 units.
+std::u16string path_of(std::u16string prefix, std::size_t units) {
+    prefix.resize(units, u'a');
+    return prefix;
+}
+
+// Stands in for GetFullPathNameW: full paths come back as they are, relative
+// ones are resolved against C:\work; records what it was asked.
+struct FakeResolver {
+    bool fails = false;
+    std::vector<std::u16string> asked;
+
+    std::optional<std::u16string> operator()(const std::u16string& path) {
+        asked.push_back(path);
+        if (fails) return std::nullopt;
+        const bool full = path.starts_with(u"\\\\") || (path.size() > 2 && path[1] == u':' && path[2] == u'\\');
+        return full ? path : u"C:\\work\\" + path;
+    }
+};
+
+TEST(FileCallPath, PathsFromTheThresholdOnAreMadeFullAndExtended) {
+    struct Case {
+        const char* name;
+        std::u16string path;
+        std::u16string expected;
+        bool resolver_fails = false;
+    };
+    const std::u16string drive = u"C:\\Users\\me\\";
+    const std::u16string share = u"\\\\server\\share\\dir\\";
+    // 244 two-byte characters: 247 UTF-16 units but 491 UTF-8 bytes.
+    const std::u16string accented = u"C:\\" + std::u16string(244, u'\u00e9');
+    const std::vector<Case> cases = {
+        {"drive path, 247 units: as given", path_of(drive, 247), path_of(drive, 247)},
+        {"drive path, 248 units: extended", path_of(drive, 248), u"\\\\?\\" + path_of(drive, 248)},
+        {"drive path, 259 units: extended", path_of(drive, 259), u"\\\\?\\" + path_of(drive, 259)},
+        {"drive path, 260 units: extended", path_of(drive, 260), u"\\\\?\\" + path_of(drive, 260)},
+        {"share, 248 units", path_of(share, 248), u"\\\\?\\UNC\\" + path_of(share, 248).substr(2)},
+        {"relative, 247 units: not made full", path_of(u"dir\\", 247), path_of(u"dir\\", 247)},
+        {"relative, 248 units: made full, then extended", path_of(u"dir\\", 248),
+         u"\\\\?\\C:\\work\\" + path_of(u"dir\\", 248)},
+        {"already extended", path_of(u"\\\\?\\C:\\dir\\", 300), path_of(u"\\\\?\\C:\\dir\\", 300)},
+        {"device form", path_of(u"\\\\.\\C:\\dir\\", 300), path_of(u"\\\\.\\C:\\dir\\", 300)},
+        {"cannot be made full: as given", path_of(drive, 300), path_of(drive, 300), true},
+        {"counted in UTF-16 units, not UTF-8 bytes", accented, accented},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeResolver resolver;
+        resolver.fails = c.resolver_fails;
+        const std::string utf8_path = utf16_to_utf8_lossy(c.path);
+        EXPECT_EQ(file_call_path(utf8_path, std::ref(resolver)), c.expected);
+        // Only long paths are made full, and from their UTF-16 text.
+        const auto expected_asked =
+            c.path.size() < kLongPathThreshold ? std::vector<std::u16string>{} : std::vector{c.path};
+        EXPECT_EQ(resolver.asked, expected_asked);
     }
 }
 

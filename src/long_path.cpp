@@ -20,6 +20,14 @@ std::u16string extended_length_form(std::u16string_view full_path) {
     return std::u16string(full_path);
 }
 
+std::u16string without_extended_prefix(std::u16string_view path) {
+    constexpr std::u16string_view kUnc = u"\\\\?\\UNC\\";
+    constexpr std::u16string_view kExtended = u"\\\\?\\";
+    if (path.starts_with(kUnc)) return u"\\\\" + std::u16string(path.substr(kUnc.size()));
+    if (path.starts_with(kExtended)) return std::u16string(path.substr(kExtended.size()));
+    return std::u16string(path);
+}
+
 std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver& make_full) {
     std::u16string units = utf8_to_utf16(utf8_path);
     if (units.size() < kLongPathThreshold) return units;

@@ -18,6 +18,10 @@ inline constexpr std::size_t kLongPathThreshold = 248;
 // gives it): the extended form turns off the system's own normalisation.
 std::u16string extended_length_form(std::u16string_view full_path);
 
+// The plain form of an extended-length path: "\\?\C:\..." as "C:\..." and
+// "\\?\UNC\server\share\..." as "\\server\share\..."; any other path unchanged.
+std::u16string without_extended_prefix(std::u16string_view path);
+
 // Makes a path full as GetFullPathNameW does (relative parts resolved, '/'
 // turned into '\\'); nothing when it cannot.
 using FullPathResolver = std::function<std::optional<std::u16string>(const std::u16string& path)>;

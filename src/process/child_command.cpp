@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "long_path.hpp"
+
 namespace vostrane {
 namespace {
 
@@ -37,16 +39,6 @@ std::expected<std::u16string, LaunchError> search_bare_name(const std::u16string
         if (lookup.exists(candidate)) return candidate;
     }
     return fixed_error(kProgramNotFound);
-}
-
-// "\\?\C:\dir" as "C:\dir" and "\\?\UNC\server\share" as "\\server\share";
-// any other path unchanged.
-std::u16string without_extended_prefix(std::u16string_view path) {
-    constexpr std::u16string_view kUnc = u"\\\\?\\UNC\\";
-    constexpr std::u16string_view kExtended = u"\\\\?\\";
-    if (path.starts_with(kUnc)) return u"\\\\" + std::u16string(path.substr(kUnc.size()));
-    if (path.starts_with(kExtended)) return std::u16string(path.substr(kExtended.size()));
-    return std::u16string(path);
 }
 
 }  // namespace

@@ -1,22 +1,14 @@
 #include "installer_package_path.hpp"
 
+#include "long_path.hpp"
+
 namespace vostrane {
 namespace {
 
-constexpr std::u16string_view kExtendedPrefix = u"\\\\?\\";
-constexpr std::u16string_view kExtendedUncPrefix = u"\\\\?\\UNC\\";
 // MAX_PATH counts the terminating NUL: a plain path has at most 259 characters.
 constexpr std::size_t kMaxPath = 260;
 
 }  // namespace
-
-std::u16string without_extended_prefix(std::u16string_view final_path) {
-    if (final_path.starts_with(kExtendedUncPrefix)) {
-        return u"\\\\" + std::u16string(final_path.substr(kExtendedUncPrefix.size()));
-    }
-    if (final_path.starts_with(kExtendedPrefix)) return std::u16string(final_path.substr(kExtendedPrefix.size()));
-    return std::u16string(final_path);
-}
 
 bool is_network_path(std::u16string_view final_path) {
     return without_extended_prefix(final_path).starts_with(u"\\\\");

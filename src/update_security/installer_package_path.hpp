@@ -16,11 +16,6 @@ inline constexpr std::string_view kPackageNotLocal = "The update package must be
 // Whether two path texts name the same path, as the file system compares names.
 using PathTextsEqual = std::function<bool(std::u16string_view, std::u16string_view)>;
 
-// The final path of an open file (GetFinalPathNameByHandleW with the DOS volume
-// name: "\\?\C:\..." or "\\?\UNC\server\share\...") without its
-// extended-length prefix: "C:\..." or "\\server\share\...".
-std::u16string without_extended_prefix(std::u16string_view final_path);
-
 // Whether the final path leads over the network (a share or a redirector),
 // where the server need not honour the lock and may serve other bytes.
 bool is_network_path(std::u16string_view final_path);

@@ -91,5 +91,16 @@ TEST(FileCallPath, PathsFromTheThresholdOnAreMadeFullAndExtended) {
     }
 }
 
+TEST(LongPath, PlainFormDropsOnlyTheExtendedPrefix) {
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"\\\\?\\C:\\dl\\update.msi", u"C:\\dl\\update.msi"},
+        {u"\\\\?\\UNC\\server\\share\\update.msi", u"\\\\server\\share\\update.msi"},
+        {u"C:\\dl\\update.msi", u"C:\\dl\\update.msi"},
+        {u"\\\\server\\share\\x", u"\\\\server\\share\\x"},
+        {u"\\\\.\\C:\\x", u"\\\\.\\C:\\x"},
+    };
+    for (const auto& [path, plain] : cases) EXPECT_EQ(without_extended_prefix(path), plain);
+}
+
 }  // namespace
 }  // namespace vostrane

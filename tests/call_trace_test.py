@@ -78,15 +78,15 @@ def image_range(helper):
     return base, base + size
 
 
-def calls_from_image(trace, image):
-    """The calls made by code in the image, in order, each with its return value."""
+def calls_from_image(trace, image, threads=None):
+    """The calls made by code in the image (on these threads), in order, each with its return value."""
     calls, open_calls = [], {}
     for line in trace.splitlines():
         match = LINE.match(line)
         if not match:
             continue
         thread, kind, name, arguments, retval, caller = match.groups()
-        if not image[0] <= int(caller, 16) < image[1]:
+        if not image[0] <= int(caller, 16) < image[1] or (threads is not None and thread not in threads):
             continue
         key = (thread, name, caller)
         if kind == "Call":
@@ -149,6 +149,11 @@ def main():
             "--signature": "c2ln", "--key-id": "vostrane-update-2026-01", "--signature-algorithm": "ed25519",
         }
         command = [wine, helper] + [part for option in arguments.items() for part in option]
+        # Wine's own background processes start with the first program of a
+        # session and inherit its settings; an untraced program starts them
+        # first, if need be, so that the trace holds the helper alone.
+        subprocess.run([wine, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, env=dict(os.environ, WINEDEBUG="-all"), timeout=120, check=False)
         trace_path = os.path.join(folder, "trace.txt")
         with open(trace_path, "wb") as trace_file:
             # Wine writes its trace to the standard error it inherits.
@@ -159,7 +164,12 @@ def main():
         result_file = os.path.join(folder, "result.json")
         result = open(result_file, encoding="utf-8").read() if os.path.exists(result_file) else ""
 
-    calls = calls_from_image(trace, image_range(helper))
+    image = image_range(helper)
+    # The helper's thread is the one that names this run's folder; any other
+    # Windows program in the trace is left out.
+    threads = {c.thread for c in calls_from_image(trace, image)
+               if any(text.startswith(windows_folder) for text in c.strings())}
+    calls = calls_from_image(trace, image, threads)
     print(f"{len(trace.splitlines())} trace lines, {len(calls)} calls from the helper's image")
     failures = []
     if not calls:

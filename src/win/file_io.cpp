@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "long_path.hpp"
-#include "unicode.hpp"
 #include "win/os_error.hpp"
 
 namespace vostrane::win {

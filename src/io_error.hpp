@@ -6,6 +6,8 @@
 #include <string_view>
 #include <variant>
 
+#include "interface_texts.hpp"
+
 namespace vostrane {
 
 class IoError {
@@ -26,13 +28,6 @@ private:
     explicit IoError(std::string text) : value_(std::move(text)) {}
     std::variant<std::uint32_t, std::string> value_;
 };
-
-// Fixed texts in use.
-inline constexpr std::string_view kProgramNotFound = "program not found";
-inline constexpr std::string_view kProgramPathHasNoFileName = "program path has no file name";
-inline constexpr std::string_view kNulByteInData = "nul byte found in provided data";
-inline constexpr std::string_view kWorkingDirectoryTooLong = "working directory is too long and has no short form";
-inline constexpr std::string_view kFailedToWriteWholeBuffer = "failed to write whole buffer";
 
 using SystemMessageSource = std::function<std::string(std::uint32_t code)>;
 

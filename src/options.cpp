@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "interface_texts.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
@@ -49,7 +50,7 @@ Result<std::uint32_t> required_process_id(const OptionMap& options) {
     const auto text = required_text(options, "parent-process-id");
     if (!text) return failure(text.error());
     const auto process_id = parse_process_id(*text);
-    if (!process_id) return failure("--parent-process-id must be a process id.");
+    if (!process_id) return failure(std::string(kNotAProcessId));
     return *process_id;
 }
 
@@ -59,8 +60,8 @@ Result<OptionMap> scan_option_pairs(std::span<const std::string> arguments) {
     OptionMap options;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string_view key = trim_white_space(arguments[i]);
-        if (!key.starts_with(kDashes)) return failure("Unexpected argument: " + std::string(key));
-        if (i + 1 == arguments.size()) return failure("Missing value for " + std::string(key));
+        if (!key.starts_with(kDashes)) return failure(std::string(kUnexpectedArgument) + std::string(key));
+        if (i + 1 == arguments.size()) return failure(std::string(kMissingValueFor) + std::string(key));
         options.insert_or_assign(std::string(strip_leading_dashes(key)), arguments[i + 1]);
     }
     return options;
@@ -69,7 +70,7 @@ Result<OptionMap> scan_option_pairs(std::span<const std::string> arguments) {
 Result<std::string> required_text(const OptionMap& options, std::string_view name) {
     const auto found = options.find(name);
     const std::string_view value = found == options.end() ? std::string_view() : trim_white_space(found->second);
-    if (value.empty()) return failure("--" + std::string(name) + " is required.");
+    if (value.empty()) return failure("--" + std::string(name) + std::string(kIsRequired));
     return std::string(value);
 }
 
@@ -108,7 +109,7 @@ Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
         auto value = required_path(*map, named.name);
         if (!value) return failure(value.error());
         if (passed_to_child && !is_child_argument_safe(*value)) {
-            return failure("--" + std::string(named.name) + " must not contain a double quote or a control character.");
+            return failure("--" + std::string(named.name) + std::string(kMustNotAddArguments));
         }
         options.*named.field = std::move(*value);
     }

@@ -1,18 +1,11 @@
 #include "run_update.hpp"
 
+#include "interface_texts.hpp"
 #include "unicode.hpp"
 #include "update_security/package_check.hpp"
 
 namespace vostrane {
 namespace {
-
-// Windows Installer's codes for success that needs, or has started, a Windows restart.
-constexpr std::int32_t kRestartInitiated = 1641;
-constexpr std::int32_t kRestartRequired = 3010;
-
-constexpr std::string_view kStarted = "Vostrane native updater started.";
-constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
-constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
 
 // One run's state: the options and the reporting targets every step writes to.
 class UpdateRun {
@@ -65,8 +58,8 @@ private:
     RunResult reject_package(const std::string& message, Deletion deletion = Deletion::of_the_checked_file) {
         release_package();  // a locked file cannot be deleted
         if (package_ && deletion == Deletion::of_the_checked_file) steps_.delete_package(options_.msi_path, *package_);
-        log("Package verification failed: " + message);
-        return finish({"error", static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
+        log(std::string(kPackageVerificationFailed) + message);
+        return finish({std::string(kStatusError), static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
     }
 
     RunResult install() {
@@ -74,7 +67,8 @@ private:
         if (!installer) {
             release_package();
             log(kInstallerNotFound);
-            return finish({"error", static_cast<std::int32_t>(kFatalExitCode), std::string(kInstallerNotFound)},
+            return finish({std::string(kStatusError), static_cast<std::int32_t>(kFatalExitCode),
+                           std::string(kInstallerNotFound)},
                           kFatalExitCode);
         }
         // The wait is over: the name the installer will open must still lead
@@ -85,9 +79,9 @@ private:
         const auto exit_code = steps_.run_installer(*installer, *package_path, options_);
         release_package();
         if (!exit_code) {
-            return RunResult::early_failure("Windows Installer could not be started: " + exit_code.error());
+            return RunResult::early_failure(std::string(kInstallerCouldNotStart) + exit_code.error());
         }
-        const std::string exited = "Windows Installer exited with code " + std::to_string(*exit_code) + ".";
+        const std::string exited = std::string(kInstallerExitedWithCode) + std::to_string(*exit_code) + ".";
         log(exited);
         return finish_installation(*exit_code, exited);
     }
@@ -95,15 +89,15 @@ private:
     RunResult finish_installation(std::int32_t code, const std::string& exited_message) {
         switch (code) {
             case 0:
-                return finish({"success", 0, ""}, 0);
-            case kRestartInitiated:
-                return finish({"restartInitiated", code, "Windows has started a restart to finish the update."}, 0,
+                return finish({std::string(kStatusSuccess), 0, ""}, 0);
+            case kRestartInitiatedCode:
+                return finish({std::string(kStatusRestartInitiated), code, std::string(kRestartInitiatedMessage)}, 0,
                               Relaunch::no);
-            case kRestartRequired:
-                return finish({"restartRequired", code, "Windows restart is required to finish the update."}, 0,
+            case kRestartRequiredCode:
+                return finish({std::string(kStatusRestartRequired), code, std::string(kRestartRequiredMessage)}, 0,
                               Relaunch::no);
             default:
-                return finish({"error", code, exited_message}, static_cast<std::uint32_t>(code));
+                return finish({std::string(kStatusError), code, exited_message}, static_cast<std::uint32_t>(code));
         }
     }
 
@@ -134,7 +128,7 @@ Result<std::vector<std::string>> arguments_from_command_line(std::span<const std
     std::vector<std::string> arguments;
     for (std::size_t i = 1; i < split.size(); ++i) {
         auto argument = utf16_to_utf8(split[i]);
-        if (!argument) return failure("Command-line arguments are not valid Unicode.");
+        if (!argument) return failure(std::string(kArgumentsNotUnicode));
         arguments.push_back(std::move(*argument));
     }
     return arguments;

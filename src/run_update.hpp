@@ -9,15 +9,12 @@
 #include <variant>
 #include <vector>
 
+#include "interface_texts.hpp"
 #include "options.hpp"
 #include "reporting/result_file.hpp"
 #include "result.hpp"
 
 namespace vostrane {
-
-// Windows Installer's code for a fatal installation error; also the helper's
-// code for a rejected package and every early failure.
-inline constexpr std::uint32_t kFatalExitCode = 1603;
 
 // What run_update hands to the process entry: an exit code, or an early-failure
 // message for standard error (the process then exits with 1603).

@@ -1,21 +1,17 @@
 #include "process/application_restart.hpp"
 
+#include "interface_texts.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
-namespace {
-
-constexpr std::u16string_view kShellName = u"explorer.exe";
-
-}  // namespace
 
 std::u16string choose_shell_program(const std::optional<std::u16string>& system_root,
                                     const PathQuery& is_existing_file) {
     if (system_root) {
-        std::u16string candidate = join_windows_path(*system_root, kShellName);
+        std::u16string candidate = join_windows_path(*system_root, kShellProgram);
         if (is_existing_file(candidate)) return candidate;
     }
-    return std::u16string(kShellName);
+    return std::u16string(kShellProgram);
 }
 
 ChildCommand restart_command(const std::u16string& shell_program, const UpdateOptions& options) {
@@ -23,12 +19,12 @@ ChildCommand restart_command(const std::u16string& shell_program, const UpdateOp
 }
 
 std::string restart_requested_message(std::u16string_view shell_program, std::uint32_t process_id) {
-    return "Application restart requested through " + utf16_to_utf8_lossy(shell_program) + " with process id " +
+    return std::string(kRestartRequestedThrough) + utf16_to_utf8_lossy(shell_program) + std::string(kWithProcessId) +
            std::to_string(process_id) + ".";
 }
 
 std::string restart_failed_message(std::string_view description) {
-    return "Application restart failed: " + std::string(description);
+    return std::string(kRestartFailed) + std::string(description);
 }
 
 }  // namespace vostrane

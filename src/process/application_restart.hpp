@@ -6,13 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "interface_texts.hpp"
 #include "options.hpp"
 #include "process/child_command.hpp"
 
 namespace vostrane {
-
-inline constexpr std::string_view kApplicationNotFoundForRestart =
-    "The application executable was not found for restart.";
 
 // SystemRoot\explorer.exe when the variable is set and that file exists,
 // otherwise the bare name, left to the program search.

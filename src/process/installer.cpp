@@ -1,18 +1,14 @@
 #include "process/installer.hpp"
 
+#include "interface_texts.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
-namespace {
-
-constexpr std::u16string_view kInstallerName = u"msiexec.exe";
-
-}  // namespace
 
 std::optional<std::u16string> installer_location(const std::optional<std::u16string>& system_root,
                                                  const PathQuery& is_existing_file) {
-    if (!system_root) return std::u16string(kInstallerName);
-    std::u16string path = join_windows_path(join_windows_path(*system_root, u"System32"), kInstallerName);
+    if (!system_root) return std::u16string(kInstallerProgram);
+    std::u16string path = join_windows_path(join_windows_path(*system_root, u"System32"), kInstallerProgram);
     if (is_existing_file(path)) return path;
     return std::nullopt;  // no search elsewhere when SystemRoot names the place
 }
@@ -21,7 +17,8 @@ ChildCommand installer_command(const std::u16string& program, const std::u16stri
                                const UpdateOptions& options) {
     return {program,
             {u"/i", package_path, u"/passive", u"/norestart",
-             u"INSTALLDIR=" + utf8_to_utf16(options.install_dir), u"VOSTRANE_INSTALLDIR_LOCK=1", u"/L*v",
+             std::u16string(kInstallDirProperty) + utf8_to_utf16(options.install_dir),
+             std::u16string(kInstallDirLockProperty), u"/L*v",
              utf8_to_utf16(options.msi_log_path)},
             std::nullopt};
 }

@@ -9,7 +9,7 @@ constexpr std::uint32_t kWaitTimeout = 0x102;
 }  // namespace
 
 std::string waiting_for_process_message(std::uint32_t process_id) {
-    return "Waiting for process " + std::to_string(process_id) + " to exit.";
+    return std::string(kWaitingForProcess) + std::to_string(process_id) + std::string(kToExit);
 }
 
 Status judge_parent_wait(std::uint32_t wait_result) {

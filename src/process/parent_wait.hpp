@@ -4,16 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "interface_texts.hpp"
 #include "result.hpp"
 
 namespace vostrane {
 
-// One wait, no retry: the application has this long to exit.
-inline constexpr std::uint32_t kParentWaitMilliseconds = 90000;
-
-inline constexpr std::string_view kPreviousProcessExited = "The previous process has already exited.";
-inline constexpr std::string_view kParentDidNotExit = "The previous application process did not exit in time.";
-inline constexpr std::string_view kParentWaitFailed = "Waiting for the previous application process failed.";
 
 // "Waiting for process {id} to exit."
 std::string waiting_for_process_message(std::uint32_t process_id);

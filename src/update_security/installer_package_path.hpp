@@ -7,11 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace vostrane {
+#include "interface_texts.hpp"
 
-// How a check that fails before the installer is started is reported.
-inline constexpr std::string_view kPackageReplaced = "The update package was replaced after it was checked.";
-inline constexpr std::string_view kPackageNotLocal = "The update package must be on a local disk.";
+namespace vostrane {
 
 // Whether two path texts name the same path, as the file system compares names.
 using PathTextsEqual = std::function<bool(std::u16string_view, std::u16string_view)>;

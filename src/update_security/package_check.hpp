@@ -3,14 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "interface_texts.hpp"
 #include "result.hpp"
 
 namespace vostrane {
-
-// How a failed type check and a digest that differs from the expected one are
-// reported, by the helper and by the signing tool alike.
-inline constexpr std::string_view kNotAnMsiPackage = "The downloaded update package is not a valid MSI file.";
-inline constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
 
 // True for an existing regular file (after links) named *.msi in any ASCII case. (Windows)
 bool is_msi_package(const std::string& path);

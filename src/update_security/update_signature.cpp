@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "interface_texts.hpp"
 #include "base64.hpp"
 #include "ed25519.hpp"
 #include "hex.hpp"
@@ -15,12 +16,6 @@ namespace {
 
 constexpr std::size_t kDigestTextLength = 64;
 
-constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
-constexpr std::string_view kInvalidMetadata = "Update signature metadata is invalid.";
-constexpr std::string_view kInvalidEmbeddedKey = "The embedded update public key is invalid.";
-constexpr std::string_view kNotBase64 = "Update signature is not valid Base64.";
-constexpr std::string_view kInvalidLength = "Update signature has an invalid length.";
-constexpr std::string_view kVerificationFailed = "Update signature verification failed.";
 
 bool is_digest_text(std::string_view digest) {
     return digest.size() == kDigestTextLength && std::ranges::all_of(digest, is_ascii_hex_digit);
@@ -34,8 +29,10 @@ std::span<const std::uint8_t> bytes_of(std::string_view text) {
 
 std::string signed_update_statement(std::string_view key_id, std::string_view version,
                                     std::string_view digest) {
-    std::string statement = "vostrane-update-v1\nkey-id:";
-    statement.append(key_id).append("\nversion:").append(version).append("\nsha256:").append(digest).append("\n");
+    std::string statement(kStatementHeader);
+    statement.append(kStatementKeyId).append(key_id).append("\n");
+    statement.append(kStatementVersion).append(version).append("\n");
+    statement.append(kStatementSha256).append(digest).append("\n");
     return statement;
 }
 
@@ -52,7 +49,7 @@ Status verify_update_signature_with_key(std::string_view public_key_text, std::s
     {
         std::string lower_digest = ascii_lower(trim_white_space(digest));
         if (version.empty() || !is_digest_text(lower_digest) || key_id != kAcceptedKeyId) {
-            return failure(std::string(kInvalidMetadata));
+            return failure(std::string(kInvalidSignatureMetadata));
         }
         statement = signed_update_statement(key_id, version, lower_digest);
     }
@@ -61,13 +58,13 @@ Status verify_update_signature_with_key(std::string_view public_key_text, std::s
     if (!key) return failure(std::string(kInvalidEmbeddedKey));
 
     auto signature_bytes = decode_base64_strict(trim_white_space(signature));
-    if (!signature_bytes) return failure(std::string(kNotBase64));
-    if (signature_bytes->size() != kEd25519SignatureSize) return failure(std::string(kInvalidLength));
+    if (!signature_bytes) return failure(std::string(kSignatureNotBase64));
+    if (signature_bytes->size() != kEd25519SignatureSize) return failure(std::string(kInvalidSignatureLength));
 
     std::span<const std::uint8_t, kEd25519SignatureSize> signature_span(signature_bytes->data(),
                                                                          kEd25519SignatureSize);
     if (!ed25519_signature_is_valid(key->encoding, bytes_of(statement), signature_span)) {
-        return failure(std::string(kVerificationFailed));
+        return failure(std::string(kSignatureVerificationFailed));
     }
     return {};
 }

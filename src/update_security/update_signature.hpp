@@ -3,12 +3,11 @@
 #include <string>
 #include <string_view>
 
+#include "interface_texts.hpp"
 #include "result.hpp"
 
 namespace vostrane {
 
-inline constexpr std::string_view kAcceptedSignatureAlgorithm = "ed25519";
-inline constexpr std::string_view kAcceptedKeyId = "vostrane-update-2026-01";
 
 // The embedded public key text: 64 lower-case hex digits and CRLF.
 std::string_view update_public_key();

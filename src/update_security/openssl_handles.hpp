@@ -17,6 +17,5 @@ using unique_bignum = std::unique_ptr<BIGNUM, deleter<BN_free>>;
 using unique_bn_ctx = std::unique_ptr<BN_CTX, deleter<BN_CTX_free>>;
 using unique_md_ctx = std::unique_ptr<EVP_MD_CTX, deleter<EVP_MD_CTX_free>>;
 using unique_pkey = std::unique_ptr<EVP_PKEY, deleter<EVP_PKEY_free>>;
-using unique_pkey_ctx = std::unique_ptr<EVP_PKEY_CTX, deleter<EVP_PKEY_CTX_free>>;
 
 }  // namespace vostrane::openssl

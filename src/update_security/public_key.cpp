@@ -71,52 +71,35 @@ private:
     bool ok_ = false;
 };
 
-bool to_little_endian(const BIGNUM* value, std::array<std::uint8_t, 32>& out) {
-    return BN_bn2lebinpad(value, out.data(), static_cast<int>(out.size())) == static_cast<int>(out.size());
-}
-
 }  // namespace
 
-Result<EdwardsPoint> decode_edwards_point(std::span<const std::uint8_t, 32> encoding) {
+Status check_edwards_point(std::span<const std::uint8_t, 32> encoding) {
     const auto refuse = [] { return failure("Invalid Edwards point encoding."); };
     Curve25519Field field;
     if (!field.ok()) return failure("The point arithmetic could not be set up.");
 
-    bool x_is_odd = (encoding[31] & 0x80) != 0;
+    // The sign bit only chooses between x and -x; whether x exists rests on y.
     std::array<std::uint8_t, 32> y_bytes;
     std::ranges::copy(encoding, y_bytes.begin());
     y_bytes[31] &= 0x7f;
-
     unique_bignum y(BN_lebin2bn(y_bytes.data(), static_cast<int>(y_bytes.size()), nullptr));
     if (!y || !BN_nnmod(y.get(), y.get(), field.p(), field.ctx())) return refuse();
     auto x_squared = field.x_squared(y.get());
-    if (!x_squared) return refuse();
-    auto x = field.square_root(x_squared.get());
-    if (!x) return refuse();
-    if (!BN_is_zero(x.get()) && BN_is_odd(x.get()) != static_cast<int>(x_is_odd)) {
-        if (!BN_sub(x.get(), field.p(), x.get())) return refuse();
-    }
-
-    EdwardsPoint point;
-    if (!to_little_endian(x.get(), point.x) || !to_little_endian(y.get(), point.y)) return refuse();
-    return point;
+    if (!x_squared || !field.square_root(x_squared.get())) return refuse();
+    return {};
 }
 
-Result<UpdatePublicKey> decode_update_public_key(std::string_view key_text) {
+Result<Ed25519PublicKeyBytes> decode_update_public_key(std::string_view key_text) {
     std::string_view trimmed = trim_white_space(key_text);
     if (trimmed.size() != kPublicKeyHexLength) return failure(std::string(kInvalidHexadecimal));
     auto bytes = decode_hex(trimmed);
     if (!bytes) return failure(bytes.error());
 
-    UpdatePublicKey key;
-    std::ranges::copy(*bytes, key.encoding.begin());
-    auto point = decode_edwards_point(key.encoding);
-    if (!point) return failure(point.error());
-    key.point = *point;
+    Ed25519PublicKeyBytes key;
+    std::ranges::copy(*bytes, key.begin());
+    if (auto point = check_edwards_point(key); !point) return failure(point.error());
     return key;
 }
-
-Result<UpdatePublicKey> decode_update_public_key() { return decode_update_public_key(update_public_key()); }
 
 bool is_update_public_key_text(std::string_view text) {
     return text.size() == kPublicKeyHexLength + 2 && text.ends_with("\r\n") &&

@@ -63,7 +63,7 @@ Status verify_update_signature_with_key(std::string_view public_key_text, std::s
 
     std::span<const std::uint8_t, kEd25519SignatureSize> signature_span(signature_bytes->data(),
                                                                          kEd25519SignatureSize);
-    if (!ed25519_signature_is_valid(key->encoding, bytes_of(statement), signature_span)) {
+    if (!ed25519_signature_is_valid(*key, bytes_of(statement), signature_span)) {
         return failure(std::string(kSignatureVerificationFailed));
     }
     return {};

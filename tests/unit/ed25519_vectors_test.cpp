@@ -50,7 +50,7 @@ bool verifies(const Vector& vector) {
     auto key = decode_update_public_key(vector.public_key_hex + "\r\n");
     EXPECT_TRUE(key.has_value()) << vector.name;
     if (!key || vector.signature.size() != kEd25519SignatureSize) return false;
-    return ed25519_signature_is_valid(key->encoding, vector.message,
+    return ed25519_signature_is_valid(*key, vector.message,
                                       std::span<const std::uint8_t, kEd25519SignatureSize>(vector.signature));
 }
 

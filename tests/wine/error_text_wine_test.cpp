@@ -1,4 +1,4 @@
-// OS error descriptions from the real FormatMessageW and RtlNtStatusToDosError.
+// OS error descriptions from the real FormatMessageW, and the last error as an IoError.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -92,25 +92,6 @@ TEST(LastErrorWine, DescribesTheThreadsLastError) {
                                                  nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_EQ(missing.get(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(win::last_os_error(), IoError::os_error(ERROR_PATH_NOT_FOUND));
-}
-
-TEST(NtStatusWine, StatusesBecomeWindowsErrorCodes) {
-    struct Case {
-        std::uint32_t status;
-        std::uint32_t code;
-    };
-    const std::vector<Case> cases = {
-        {0x00000000u, ERROR_SUCCESS},
-        {0xC0000022u, ERROR_ACCESS_DENIED},
-        {0xC0000034u, ERROR_FILE_NOT_FOUND},
-        {0xC000003Au, ERROR_PATH_NOT_FOUND},
-        {0xC0000043u, ERROR_SHARING_VIOLATION},
-        {0xC000007Fu, ERROR_DISK_FULL},
-        {0xC0000008u, ERROR_INVALID_HANDLE},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(win::io_error_from_nt_status(static_cast<LONG>(c.status)), IoError::os_error(c.code)) << c.status;
-    }
 }
 
 }  // namespace

@@ -81,13 +81,13 @@ std::optional<std::u16string> WindowsUpdateSteps::locate_installer() { return vo
 
 Result<std::int32_t> WindowsUpdateSteps::run_installer(const std::u16string& program, const std::u16string& package_path,
                                                        const UpdateOptions& options) {
-    auto exit_code = vostrane::run_installer(program, package_path, options);
+    auto exit_code = vostrane::run_installer(program, package_path, options.install_dir, options.msi_log_path);
     if (!exit_code) return failure(win::describe_io_error(exit_code.error()));
     return *exit_code;
 }
 
 void WindowsUpdateSteps::restart_application(const UpdateOptions& options, const std::string& log_path) {
-    vostrane::restart_application(options, log_path);
+    vostrane::restart_application(options.app_path, options.install_dir, log_path);
 }
 
 }  // namespace vostrane

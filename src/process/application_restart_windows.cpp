@@ -7,13 +7,13 @@
 
 namespace vostrane {
 
-void restart_application(const UpdateOptions& options, const std::string& log_path) {
-    if (!win::names_regular_file(win::file_path(options.app_path))) {
+void restart_application(const std::string& app_path, const std::string& install_dir, const std::string& log_path) {
+    if (!win::names_regular_file(win::file_path(app_path))) {
         append_log_line(log_path, kApplicationNotFoundForRestart);
         return;
     }
     const std::u16string shell = choose_shell_program(win::environment_variable(u"SystemRoot"), win::names_regular_file);
-    const auto process_id = start(restart_command(shell, options));
+    const auto process_id = start(restart_command(shell, app_path, install_dir));
     if (!process_id) {
         append_log_line(log_path, restart_failed_message(win::describe_io_error(process_id.error())));
         return;

@@ -14,12 +14,12 @@ std::optional<std::u16string> installer_location(const std::optional<std::u16str
 }
 
 ChildCommand installer_command(const std::u16string& program, const std::u16string& package_path,
-                               const UpdateOptions& options) {
+                               const std::string& install_dir, const std::string& msi_log_path) {
     return {program,
             {u"/i", package_path, u"/passive", u"/norestart",
-             std::u16string(kInstallDirProperty) + utf8_to_utf16(options.install_dir),
+             std::u16string(kInstallDirProperty) + utf8_to_utf16(install_dir),
              std::u16string(kInstallDirLockProperty), u"/L*v",
-             utf8_to_utf16(options.msi_log_path)},
+             utf8_to_utf16(msi_log_path)},
             std::nullopt};
 }
 

@@ -7,8 +7,8 @@
 #include "msi_name.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
-#include "posix_error.hpp"
-#include "posix_file.hpp"
+#include "posix/posix_error.hpp"
+#include "posix/posix_file.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {

@@ -43,18 +43,13 @@ TEST(InstallerLocation, SystemRootNamesThePlaceAndOnlyAMissingVariableFallsBackT
     }
 }
 
-UpdateOptions options_with_paths() {
-    UpdateOptions options;
-    options.msi_path = "C:\\Temp\\update.msi";
-    options.install_dir = "C:\\Program Files\\App\\";
-    options.msi_log_path = "C:\\Temp\\msi.log";
-    options.app_path = "C:\\Program Files\\App\\app.exe";
-    return options;
-}
+constexpr char kInstallDir[] = "C:\\Program Files\\App\\";
+constexpr char kMsiLogPath[] = "C:\\Temp\\msi.log";
+constexpr char kAppPath[] = "C:\\Program Files\\App\\app.exe";
 
 TEST(InstallerCommand, HasTheEightArgumentsInOrderAndNoWorkingDirectory) {
     const ChildCommand command =
-        installer_command(u"C:\\Windows\\System32\\msiexec.exe", u"C:\\Temp\\update.msi", options_with_paths());
+        installer_command(u"C:\\Windows\\System32\\msiexec.exe", u"C:\\Temp\\update.msi", kInstallDir, kMsiLogPath);
     EXPECT_EQ(text(command.program), "C:\\Windows\\System32\\msiexec.exe");
     const std::vector<std::u16string> arguments = {
         u"/i", u"C:\\Temp\\update.msi", u"/passive", u"/norestart", u"INSTALLDIR=C:\\Program Files\\App\\",
@@ -67,10 +62,8 @@ TEST(InstallerCommand, HasTheEightArgumentsInOrderAndNoWorkingDirectory) {
 }
 
 TEST(InstallerCommand, NonAsciiPathsReachTheCommandAsUtf16) {
-    UpdateOptions options = options_with_paths();
-    options.install_dir = "C:\\Caf\xc3\xa9 \xf0\x9f\x93\xa6";
-    options.msi_log_path = "C:\\T\xc3\xa9l\xc3\xa9" "chargements\\msi.log";
-    const ChildCommand command = installer_command(u"msiexec.exe", u"C:\\\U0001F4E6.msi", options);
+    const ChildCommand command = installer_command(u"msiexec.exe", u"C:\\\U0001F4E6.msi", "C:\\Caf\xc3\xa9 \xf0\x9f\x93\xa6",
+                                                   "C:\\T\xc3\xa9l\xc3\xa9" "chargements\\msi.log");
     EXPECT_EQ(command.arguments[1], u"C:\\\U0001F4E6.msi") << "the package path as given";
     EXPECT_EQ(command.arguments[4], u"INSTALLDIR=C:\\Caf\u00e9 \U0001F4E6");
     EXPECT_EQ(command.arguments[7], u"C:\\T\u00e9l\u00e9chargements\\msi.log");
@@ -96,7 +89,7 @@ TEST(ShellProgram, SystemRootExplorerWhenItExistsOtherwiseTheBareName) {
 }
 
 TEST(RestartCommand, ShellGetsTheApplicationPathAsItsOnlyArgumentInTheInstallationDirectory) {
-    const ChildCommand command = restart_command(u"C:\\Windows\\explorer.exe", options_with_paths());
+    const ChildCommand command = restart_command(u"C:\\Windows\\explorer.exe", kAppPath, kInstallDir);
     EXPECT_EQ(command.arguments, std::vector<std::u16string>{u"C:\\Program Files\\App\\app.exe"});
     EXPECT_EQ(command.working_directory, u"C:\\Program Files\\App\\");
     EXPECT_EQ(text(*build_command_line(command)),

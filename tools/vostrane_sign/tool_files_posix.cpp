@@ -5,8 +5,8 @@
 #include <cerrno>
 
 #include "tool_files.hpp"
-#include "update_security/posix_error.hpp"
-#include "update_security/posix_file.hpp"
+#include "posix/posix_error.hpp"
+#include "posix/posix_file.hpp"
 
 namespace vostrane::sign_tool {
 namespace {

@@ -6,12 +6,16 @@ namespace vostrane {
 namespace {
 
 bool is_full_drive_path(std::u16string_view path) {
-    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return false;
-    const char16_t letter = path[0];
-    return (letter >= u'A' && letter <= u'Z') || (letter >= u'a' && letter <= u'z');
+    return starts_with_drive(path) && path.size() >= 3 && path[2] == u'\\';
 }
 
 }  // namespace
+
+bool starts_with_drive(std::u16string_view path) {
+    if (path.size() < 2 || path[1] != u':') return false;
+    const char16_t letter = path[0];
+    return (letter >= u'A' && letter <= u'Z') || (letter >= u'a' && letter <= u'z');
+}
 
 std::u16string extended_length_form(std::u16string_view full_path) {
     if (full_path.starts_with(u"\\\\?\\") || full_path.starts_with(u"\\\\.\\")) return std::u16string(full_path);

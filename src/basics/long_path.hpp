@@ -8,6 +8,9 @@
 
 namespace vostrane {
 
+// Whether the path begins with a drive: an ASCII letter and a colon ("C:").
+bool starts_with_drive(std::u16string_view path);
+
 // Paths at least this long are handed to file calls in the extended form;
 // CreateDirectoryW stops 12 characters short of MAX_PATH.
 inline constexpr std::size_t kLongPathThreshold = 248;

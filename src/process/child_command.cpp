@@ -15,11 +15,7 @@ std::unexpected<LaunchError> fixed_error(std::string_view text) {
     return std::unexpected(IoError::fixed_text(std::string(text)));
 }
 
-bool is_drive_alone(std::u16string_view text) {
-    const auto letter = text.empty() ? u'\0' : text[0];
-    const bool ascii_letter = (letter >= u'A' && letter <= u'Z') || (letter >= u'a' && letter <= u'z');
-    return text.size() == 2 && ascii_letter && text[1] == u':';
-}
+bool is_drive_alone(std::u16string_view text) { return text.size() == 2 && starts_with_drive(text); }
 
 bool ends_with_exe(std::u16string_view text) {
     if (text.size() < 4) return false;

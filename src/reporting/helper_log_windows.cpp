@@ -22,8 +22,8 @@ struct MakeDirectoryResult {
 };
 
 MakeDirectoryResult make_directory(std::string_view directory) {
-    const std::wstring path = win::wide_path(directory);
-    if (::CreateDirectoryW(path.c_str(), nullptr)) return {MakeDirectory::created_or_exists};
+    const std::u16string path = win::file_path(directory);
+    if (::CreateDirectoryW(win::wide_c_str(path), nullptr)) return {MakeDirectory::created_or_exists};
     const DWORD code = ::GetLastError();
     if (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND) {
         return {MakeDirectory::parent_missing, IoError::os_error(code)};
@@ -65,7 +65,7 @@ Status prepare_helper_log(const std::string& path) {
     if (auto created = create_directories(parent_directory(path)); !created) {
         return failure(win::describe_io_error(created.error()));
     }
-    if (auto file = win::open_truncated(win::wide_path(path)); !file) {
+    if (auto file = win::open_truncated(win::file_path(path)); !file) {
         return failure(win::describe_io_error(file.error()));
     }
     return {};
@@ -74,7 +74,7 @@ Status prepare_helper_log(const std::string& path) {
 void append_log_line(const std::string& path, std::string_view message) {
     const std::string line = format_log_line(current_unix_seconds(), message);
     // The log is best effort once set up: a line that cannot be written is lost.
-    if (auto file = win::open_shared(win::wide_path(path), kAppendOnly, OPEN_ALWAYS)) {
+    if (auto file = win::open_shared(win::file_path(path), kAppendOnly, OPEN_ALWAYS)) {
         (void)win::write_all(file->get(), line);
     }
 }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "reporting/result_file.hpp"
+#include "unicode.hpp"
 #include "win/file_io.hpp"
 
 namespace vostrane {
@@ -38,15 +39,15 @@ bool clear_read_only_and_mark_for_deletion(HANDLE file) {
     return false;
 }
 
-win::unique_file open_for_deletion(const std::wstring& path, DWORD extra_access) {
+win::unique_file open_for_deletion(const std::u16string& path, DWORD extra_access) {
     // The reparse-point flag makes a link itself go, as DeleteFileW would; and
     // without backup semantics a directory cannot be opened, so it stays.
-    return win::unique_file(::CreateFileW(path.c_str(), DELETE | extra_access, win::kShareAll, nullptr,
+    return win::unique_file(::CreateFileW(win::wide_c_str(path), DELETE | extra_access, win::kShareAll, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 // DeleteFileW refuses read-only files with access denied.
-void delete_read_only_file(const std::wstring& path) {
+void delete_read_only_file(const std::u16string& path) {
     if (win::unique_file file = open_for_deletion(path, 0)) {
         if (mark_for_deletion_ignoring_read_only(file.get())) return;
     }
@@ -58,18 +59,18 @@ void delete_read_only_file(const std::wstring& path) {
 }  // namespace
 
 void clear_result_file(const std::string& path) {
-    const std::wstring wide = win::wide_path(path);
-    if (::DeleteFileW(wide.c_str())) return;
+    const std::u16string file = win::file_path(path);
+    if (::DeleteFileW(win::wide_c_str(file))) return;
     // Anything else, usually that there is no such file, is no concern here.
-    if (::GetLastError() == ERROR_ACCESS_DENIED) delete_read_only_file(wide);
+    if (::GetLastError() == ERROR_ACCESS_DENIED) delete_read_only_file(file);
 }
 
 namespace {
 
 // Beside the result, so that the rename stays on one volume; named for this
 // process, so that two runs never share one.
-std::wstring temporary_path(const std::wstring& result_path) {
-    return result_path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+std::u16string temporary_path(const std::u16string& result_path) {
+    return result_path + u"." + utf8_to_utf16(std::to_string(::GetCurrentProcessId())) + u".tmp";
 }
 
 enum class Replacement { done, refused, failed };
@@ -80,18 +81,18 @@ enum class Replacement { done, refused, failed };
 // the temporary file could not be made or put in place; "failed": the bytes
 // could not be written (a full disk), where a direct write would only leave
 // a part of the document.
-Replacement replace_through_temporary_file(const std::wstring& path, std::string_view document) {
-    const std::wstring temporary = temporary_path(path);
-    win::unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, win::kShareAll, nullptr, CREATE_NEW,
+Replacement replace_through_temporary_file(const std::u16string& path, std::string_view document) {
+    const std::u16string temporary = temporary_path(path);
+    win::unique_file file(::CreateFileW(win::wide_c_str(temporary), GENERIC_WRITE, win::kShareAll, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Replacement::refused;  // nothing was created
     const bool written = win::write_all(file.get(), document) && ::FlushFileBuffers(file.get());
     file.reset();
     if (written &&
-        ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ::MoveFileExW(win::wide_c_str(temporary), win::wide_c_str(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return Replacement::done;
     }
-    ::DeleteFileW(temporary.c_str());
+    ::DeleteFileW(win::wide_c_str(temporary));
     return written ? Replacement::refused : Replacement::failed;
 }
 
@@ -99,12 +100,12 @@ Replacement replace_through_temporary_file(const std::wstring& path, std::string
 
 void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
     const std::string document = result_document(outcome);
-    const std::wstring wide = win::wide_path(path);
-    if (replace_through_temporary_file(wide, document) != Replacement::refused) return;
+    const std::u16string file_path = win::file_path(path);
+    if (replace_through_temporary_file(file_path, document) != Replacement::refused) return;
     // Refused (a reader that does not share deletion, a device, no rights to
     // create files there): the direct write. Best effort: a document that
     // cannot be written is dropped.
-    if (auto file = win::open_truncated(wide)) {
+    if (auto file = win::open_truncated(file_path)) {
         (void)win::write_all(file->get(), document);
     }
 }

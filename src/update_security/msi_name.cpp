@@ -1,5 +1,6 @@
 #include "msi_name.hpp"
 
+#include "long_path.hpp"
 #include "package_check.hpp"
 #include "unicode.hpp"
 
@@ -9,9 +10,7 @@ std::u16string_view final_path_component(std::u16string_view path) {
     auto separator = path.find_last_of(u"\\/");
     if (separator != std::u16string_view::npos) return path.substr(separator + 1);
     // "C:setup.msi" names setup.msi in drive C's current directory.
-    bool has_drive = path.size() >= 2 && path[1] == u':' &&
-                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-    return has_drive ? path.substr(2) : path;
+    return starts_with_drive(path) ? path.substr(2) : path;
 }
 
 bool has_msi_extension(std::u16string_view file_name) {

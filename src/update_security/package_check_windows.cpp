@@ -17,7 +17,7 @@ namespace {
 
 // No security attributes: the handle is not inherited by the installer or the shell.
 Result<win::unique_file> open_shared_for_reading_only(const std::string& path) {
-    win::unique_file file(::CreateFileW(win::wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    win::unique_file file(::CreateFileW(win::wide_c_str(win::file_path(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return failure(win::describe_last_error());
     return file;
@@ -33,8 +33,8 @@ bool same_path_text(std::u16string_view a, std::u16string_view b) {
 // A drive letter can name a network share too.
 bool on_network_drive(std::u16string_view final_path) {
     const std::u16string plain = without_extended_prefix(final_path);
-    if (plain.size() < 3 || plain[1] != u':') return false;
-    const std::u16string root = plain.substr(0, 3);
+    if (!starts_with_drive(plain)) return false;
+    const std::u16string root = plain.substr(0, 2) + u"\\";
     return ::GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str())) == DRIVE_REMOTE;
 }
 
@@ -48,7 +48,7 @@ std::expected<std::u16string, IoError> final_path_beyond_max_path(HANDLE file, c
     const auto full = win::full_path(utf8_to_utf16(msi_path));
     if (!full) return std::unexpected(full.error());
     const std::u16string plain = without_extended_prefix(*full);
-    if (plain.size() < 2 || plain[1] != u':') return std::unexpected(IoError::os_error(ERROR_MORE_DATA));
+    if (!starts_with_drive(plain)) return std::unexpected(IoError::os_error(ERROR_MORE_DATA));
     return u"\\\\?\\" + plain.substr(0, 2) + *relative;
 }
 
@@ -60,10 +60,8 @@ std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const
 
 // An installer path is full and normalised; a long one is opened in the
 // extended-length form, whatever the system's long-path setting.
-std::wstring openable(const std::u16string& installer_path) {
-    const std::u16string path =
-        installer_path.size() >= kLongPathThreshold ? extended_length_form(installer_path) : installer_path;
-    return std::wstring(path.begin(), path.end());
+std::u16string openable(const std::u16string& installer_path) {
+    return installer_path.size() >= kLongPathThreshold ? extended_length_form(installer_path) : installer_path;
 }
 
 }  // namespace
@@ -86,14 +84,14 @@ Result<LockedPackageFile> LockedPackageFile::lock(const std::string& msi_path) {
 }
 
 Status LockedPackageFile::confirm_installer_path() const {
-    const win::unique_file named(::CreateFileW(openable(installer_path_).c_str(), FILE_READ_ATTRIBUTES, win::kShareAll,
+    const win::unique_file named(::CreateFileW(win::wide_c_str(openable(installer_path_)), FILE_READ_ATTRIBUTES, win::kShareAll,
                                                nullptr, OPEN_EXISTING, 0, nullptr));
     if (!named || win::file_identity(named.get()) != identity_) return failure(std::string(kPackageReplaced));
     return {};
 }
 
 void LockedPackageFile::delete_if_unchanged(const std::string& msi_path) const {
-    const win::unique_file named(::CreateFileW(win::wide_path(msi_path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+    const win::unique_file named(::CreateFileW(win::wide_c_str(win::file_path(msi_path)), DELETE | FILE_READ_ATTRIBUTES,
                                                win::kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!named || win::file_identity(named.get()) != identity_) return;
     const auto final = win::final_path(named.get());

@@ -56,7 +56,7 @@ Result<SecurityDescriptor> owner_only_descriptor() {
 }  // namespace
 
 Result<std::string> read_key_file(const std::string& path) {
-    auto file = win::open_shared(win::wide_path(path), GENERIC_READ, OPEN_EXISTING);
+    auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
     if (!file) return failure("Cannot open " + path + ": " + win::describe_io_error(file.error()));
     std::string content;
     char buffer[4096];
@@ -80,18 +80,18 @@ Status create_new_file(const std::string& path, std::string_view content, FileAc
         descriptor = std::move(*made);
         attributes.lpSecurityDescriptor = descriptor.get();
     }
-    std::wstring wide = win::wide_path(path);
+    const std::u16string file_path = win::file_path(path);
     win::unique_file file(
-        ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ::CreateFileW(win::wide_c_str(file_path), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return failure("Cannot create " + path + ": " + win::describe_last_error());
     if (auto written = win::write_all(file.get(), content); !written) {
         file.reset();
-        ::DeleteFileW(wide.c_str());
+        ::DeleteFileW(win::wide_c_str(file_path));
         return failure("Cannot write " + path + ": " + win::describe_io_error(written.error()));
     }
     return {};
 }
 
-void remove_created_file(const std::string& path) { ::DeleteFileW(win::wide_path(path).c_str()); }
+void remove_created_file(const std::string& path) { ::DeleteFileW(win::wide_c_str(win::file_path(path))); }
 
 }  // namespace vostrane::sign_tool

@@ -30,11 +30,6 @@ std::u16string file_path(std::string_view path) {
     });
 }
 
-std::wstring wide_path(std::string_view path) {
-    const std::u16string units = file_path(path);
-    return std::wstring(units.begin(), units.end());
-}
-
 namespace {
 
 struct OpenedFile {
@@ -42,8 +37,8 @@ struct OpenedFile {
     bool existed = false;  // OPEN_ALWAYS found the file rather than creating it
 };
 
-std::expected<OpenedFile, IoError> create_file(const std::wstring& path, DWORD access, DWORD disposition) {
-    unique_file file(::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+std::expected<OpenedFile, IoError> create_file(const std::u16string& path, DWORD access, DWORD disposition) {
+    unique_file file(::CreateFileW(wide_c_str(path), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                                    nullptr));
     const DWORD error = ::GetLastError();
     if (!file) return std::unexpected(IoError::os_error(error));
@@ -52,13 +47,13 @@ std::expected<OpenedFile, IoError> create_file(const std::wstring& path, DWORD a
 
 }  // namespace
 
-std::expected<unique_file, IoError> open_shared(const std::wstring& path, DWORD access, DWORD disposition) {
+std::expected<unique_file, IoError> open_shared(const std::u16string& path, DWORD access, DWORD disposition) {
     auto opened = create_file(path, access, disposition);
     if (!opened) return std::unexpected(opened.error());
     return std::move(opened->file);
 }
 
-std::expected<unique_file, IoError> open_truncated(const std::wstring& path) {
+std::expected<unique_file, IoError> open_truncated(const std::u16string& path) {
     auto opened = create_file(path, GENERIC_WRITE, OPEN_ALWAYS);
     if (!opened) return std::unexpected(opened.error());
     // A fresh handle is at position 0, so ending the file there empties it.
@@ -85,8 +80,8 @@ namespace {
 
 // Opens the path for its metadata alone. Backup semantics let directories
 // open too, and without FILE_FLAG_OPEN_REPARSE_POINT links are followed.
-unique_file open_for_metadata(const wchar_t* path, DWORD access) {
-    return unique_file(::CreateFileW(path, access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+unique_file open_for_metadata(const std::u16string& path, DWORD access) {
+    return unique_file(::CreateFileW(wide_c_str(path), access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                      nullptr));
 }
 
@@ -99,12 +94,12 @@ bool is_regular_file(HANDLE file) {
 }
 
 bool names_regular_file(const std::u16string& path) {
-    const unique_file file = open_for_metadata(reinterpret_cast<const wchar_t*>(path.c_str()), 0);
+    const unique_file file = open_for_metadata(path, 0);
     return file && is_regular_file(file.get());
 }
 
-bool is_directory(const std::wstring& path) {
-    const unique_file file = open_for_metadata(path.c_str(), FILE_READ_ATTRIBUTES);
+bool is_directory(const std::u16string& path) {
+    const unique_file file = open_for_metadata(path, FILE_READ_ATTRIBUTES);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!file || !::GetFileInformationByHandle(file.get(), &information)) return false;
     return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -12,29 +12,29 @@
 
 #include "io_error.hpp"
 #include "win/unique_handle.hpp"
+#include "win/wide_text.hpp"
 
 namespace vostrane::win {
 
 inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// UTF-8 path to the UTF-16 string the W file functions take: as given, or, when
-// it is long, in its full extended-length form.
+// UTF-8 path to the UTF-16 text the W file functions take (through
+// wide_c_str): as given, or, when it is long, in its full extended-length form.
 std::u16string file_path(std::string_view path);
-std::wstring wide_path(std::string_view path);
 
 // CreateFileW with sharing for everyone and no special flags.
-std::expected<unique_file, IoError> open_shared(const std::wstring& path, DWORD access, DWORD disposition);
+std::expected<unique_file, IoError> open_shared(const std::u16string& path, DWORD access, DWORD disposition);
 
 // Opens for writing, creating the file or emptying an existing one. Unlike
 // CREATE_ALWAYS this also empties hidden and system files.
-std::expected<unique_file, IoError> open_truncated(const std::wstring& path);
+std::expected<unique_file, IoError> open_truncated(const std::u16string& path);
 
 // Writes every byte at the handle's position, continuing after short writes; a
 // write that takes nothing fails with "failed to write whole buffer".
 std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
 
 // Whether the path names a directory, following links; false when it cannot tell.
-bool is_directory(const std::wstring& path);
+bool is_directory(const std::u16string& path);
 
 // Whether the open handle is a disk file that is not a directory (pipes,
 // consoles and devices are not).

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "win/wide_text.hpp"
+
 namespace vostrane::win {
 
 // The variable's value, or nothing when it is not set. An empty value is set.
@@ -15,8 +17,5 @@ std::u16string own_executable_path();
 // GetSystemDirectoryW and GetWindowsDirectoryW; empty when the call fails.
 std::u16string system_directory();
 std::u16string windows_directory();
-
-// The UTF-16 text as the W functions take it.
-inline const wchar_t* wide_c_str(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
 }  // namespace vostrane::win

@@ -136,20 +136,33 @@ HelperRun run_helper(const std::vector<std::wstring>& arguments) {
 
 namespace {
 
-// Removes a folder with everything in it, read-only files too; never throws.
-// Paths longer than MAX_PATH inside it are reached through the extended-length
-// form, which the plain removal cannot take.
-void remove_tree(const std::filesystem::path& folder) {
-    for (const std::filesystem::path& form : {folder, std::filesystem::path(L"\\\\?\\" + folder.wstring())}) {
-        std::error_code ignored;
-        for (std::filesystem::recursive_directory_iterator entry(form, ignored), end; entry != end;
-             entry.increment(ignored)) {
-            ::SetFileAttributesW(entry->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        std::filesystem::remove_all(form, ignored);
-        if (!std::filesystem::exists(folder, ignored)) return;
+// Removes what the extended-length path names, with everything below it,
+// read-only files too; never throws. The extended form reaches paths of any
+// length, and a link is removed as itself, never followed.
+void remove_extended(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::DeleteFileW(path.c_str());
+        return;
     }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name != L"." && name != L"..") remove_extended(path + L"\\" + name);
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+    }
+    ::RemoveDirectoryW(path.c_str());
 }
+
+// Removes a folder with everything in it, however deep; never throws.
+void remove_tree(const std::filesystem::path& folder) { remove_extended(L"\\\\?\\" + folder.wstring()); }
 
 }  // namespace
 
@@ -189,10 +202,16 @@ TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     wchar_t base[MAX_PATH + 1];
     ::GetTempPathW(MAX_PATH + 1, base);
-    path_ = std::filesystem::path(base) /
-            (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
-    remove_tree(path_);  // left by an earlier run whose process had this id
-    std::filesystem::create_directories(path_);
+    // Wine hands a freed process id to the next process at once, so a name
+    // may be left by an earlier process: that one is removed, and a name that
+    // cannot be made afresh is skipped, so the folder always starts empty.
+    for (;;) {
+        path_ = std::filesystem::path(base) /
+                (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
+        remove_tree(path_);
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + utf8(path_));
+    }
 }
 
 TempDir::~TempDir() { remove_tree(path_); }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <charconv>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -202,13 +203,14 @@ TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     wchar_t base[MAX_PATH + 1];
     ::GetTempPathW(MAX_PATH + 1, base);
-    // Wine hands a freed process id to the next process at once, so a name
-    // may be left by an earlier process: that one is removed, and a name that
-    // cannot be made afresh is skipped, so the folder always starts empty.
+    // Wine hands a freed process id to the next process at once, so the id
+    // alone does not make a name unique: a random part does. A name that is
+    // taken already is never reused, let alone emptied: another process may
+    // be using it.
+    static std::random_device random;
     for (;;) {
-        path_ = std::filesystem::path(base) /
-                (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
-        remove_tree(path_);
+        path_ = std::filesystem::path(base) / (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                               std::to_wstring(counter++) + L"-" + std::to_wstring(random()));
         if (::CreateDirectoryW(path_.c_str(), nullptr)) return;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + utf8(path_));
     }

@@ -19,3 +19,17 @@ start_wineserver() {
 stop_wineserver() {
   wineserver -k </dev/null >/dev/null 2>&1 || true
 }
+
+# Creates the Wine prefix DIR unless it is there already (the project's prefix
+# is $WINEPREFIX; scripts/bench has one of its own).
+make_wine_prefix() {
+  local prefix=$1
+  [ -f "$prefix/system.reg" ] && return 0
+  printf '%s: creating the Wine prefix %s\n' "$(basename "$0")" "$prefix" >&2
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix wineboot -i </dev/null >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+# The Windows path of a Linux path: Wine shows the Linux file system as drive Z:.
+windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }

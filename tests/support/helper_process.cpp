@@ -289,6 +289,11 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
     out << bytes;
 }
 
+win::unique_file open_as_other_writer(const std::filesystem::path& path, std::uint32_t share) {
+    return win::unique_file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::wstring wide(const std::filesystem::path& path) { return path.wstring(); }
 
 std::string utf8(const std::filesystem::path& path) {

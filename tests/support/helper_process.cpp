@@ -193,11 +193,23 @@ void run_linux_program(const std::wstring& program, const std::vector<std::strin
 
 }  // namespace
 
-void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target) {
-    run_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path(link)});
+namespace {
+
+// The link's own Linux path: its folder's, then its name, since Wine would
+// answer for the link's target when asked for the link.
+std::string unix_path_of_link(const std::filesystem::path& link) {
+    return unix_path(link.parent_path()) + "/" + utf8(link.filename());
 }
 
-void remove_unix_symlink(const std::filesystem::path& link) { run_linux_program(L"Z:\\bin\\rm", {"-f", unix_path(link)}); }
+}  // namespace
+
+void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target) {
+    run_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path_of_link(link)});
+}
+
+void remove_unix_symlink(const std::filesystem::path& link) {
+    run_linux_program(L"Z:\\bin\\rm", {"-f", unix_path_of_link(link)});
+}
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
@@ -308,6 +320,11 @@ std::string read_file(const std::filesystem::path& path) {
 void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+win::unique_file open_as_other_writer(const std::filesystem::path& path, std::uint32_t share) {
+    return win::unique_file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::wstring wide(const std::filesystem::path& path) { return path.wstring(); }

@@ -114,6 +114,9 @@ std::filesystem::path build_file(const std::wstring& relative_path);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
+// Opens a file for reading and writing (made if missing) as another process
+// would, sharing it as `share` (FILE_SHARE_* flags) allows.
+win::unique_file open_as_other_writer(const std::filesystem::path& path, std::uint32_t share);
 std::wstring wide(const std::filesystem::path& path);
 
 // A path's text as UTF-8, the helper's own form, and as UTF-16 for its Windows steps.

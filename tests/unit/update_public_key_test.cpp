@@ -107,15 +107,5 @@ TEST(UpdatePublicKeyText, EmbeddedKeyIsInStoredFormAndDecodes) {
     EXPECT_EQ(encode_hex_lower(*decoded), update_public_key().substr(0, 64));
 }
 
-TEST(Hex, EncodesLowerCaseAndDecodesEitherCase) {
-    const testing::Bytes bytes = {0x00, 0x0f, 0xa5, 0xff};
-    EXPECT_EQ(encode_hex_lower(bytes), "000fa5ff");
-    EXPECT_EQ(decode_hex("000FA5ff"), bytes);
-    EXPECT_EQ(decode_hex(""), testing::Bytes{});
-    for (std::string_view bad : {"0", "000", "0g", "-1", "0x00", " 00"}) {
-        EXPECT_EQ(decode_hex(bad).error(), kInvalidHexadecimal) << bad;
-    }
-}
-
 }  // namespace
 }  // namespace vostrane

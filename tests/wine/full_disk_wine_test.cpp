@@ -1,6 +1,6 @@
 // A disk that fills up while the helper writes: what was written before stays
 // whole, and the result document is written whole or not at all. Runs on a
-// small tmpfs that tests/with_small_disk.sh mounts; skips where it cannot.
+// small tmpfs that tests/support/with_small_disk.sh mounts; skips where it cannot.
 #include <gtest/gtest.h>
 
 #include <windows.h>

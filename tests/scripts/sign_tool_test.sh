@@ -2,7 +2,7 @@
 # vostrane-sign end to end: keygen, sign, verify and digest, and the cross-check
 # with the openssl command line both ways.
 #
-#   tests/sign_tool_test.sh TOOL [KEYS_DIR]
+#   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
 #
 # TOOL is the native vostrane-sign, or vostrane-sign.exe (run under Wine; its
 # output always goes to files, never to a pipe). KEYS_DIR, when given, is
@@ -19,8 +19,8 @@ if [[ $tool == *.exe ]]; then
   windows=true
 fi
 
-# shellcheck source=tests/shell_checks.sh
-source "$(dirname "$0")/shell_checks.sh"
+# shellcheck source=tests/scripts/support/shell_checks.sh
+source "$(dirname "$0")/support/shell_checks.sh"
 cd "$work" || exit 1
 
 # Runs the tool; sets $status, and its output in $out and $err.

@@ -3,12 +3,12 @@
 # no update key, the development key without --development-key, no
 # certificate for a real key, contradictory or unknown arguments.
 #
-#   tests/release_script_test.sh SOURCE_DIR
+#   tests/scripts/release_script_test.sh SOURCE_DIR
 set -uo pipefail
 
 source_dir=$1
-# shellcheck source=tests/shell_checks.sh
-source "$(dirname "$0")/shell_checks.sh"
+# shellcheck source=tests/scripts/support/shell_checks.sh
+source "$(dirname "$0")/support/shell_checks.sh"
 
 printf '%s\r\n' 0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef >"$work/own-key.txt"
 cp "$source_dir/keys/development-update-public-key.txt" "$work/copy-of-development-key.txt"

@@ -3,12 +3,12 @@
 # the warning for an optimised build with the development key, and its refusal
 # in a release build.
 #
-#   tests/update_key_file_test.sh SOURCE_DIR
+#   tests/scripts/update_key_file_test.sh SOURCE_DIR
 set -uo pipefail
 
 source_dir=$1
-# shellcheck source=tests/shell_checks.sh
-source "$(dirname "$0")/shell_checks.sh"
+# shellcheck source=tests/scripts/support/shell_checks.sh
+source "$(dirname "$0")/support/shell_checks.sh"
 
 digits=0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef
 

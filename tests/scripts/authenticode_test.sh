@@ -8,7 +8,7 @@
 #   - removing the signature gives the unsigned bytes back;
 #   - the signed helper still runs under Wine, exactly as the unsigned one.
 #
-#   tests/authenticode_test.sh HELPER_EXE SOURCE_DIR
+#   tests/scripts/authenticode_test.sh HELPER_EXE SOURCE_DIR
 #
 # WINE names the program that runs Windows programs (wine unless set).
 set -uo pipefail
@@ -19,8 +19,8 @@ wine_runner=${WINE:-wine}
 # shellcheck source=scripts/authenticode.sh
 source "$source_dir/scripts/authenticode.sh"
 
-# shellcheck source=tests/shell_checks.sh
-source "$(dirname "$0")/shell_checks.sh"
+# shellcheck source=tests/scripts/support/shell_checks.sh
+source "$(dirname "$0")/support/shell_checks.sh"
 
 make_development_code_signing_certificate "$work/certificate"
 make_development_code_signing_certificate "$work/other-certificate"

@@ -9,12 +9,12 @@
 # release whose signing fails, or whose work tree is not committed, leaves the
 # last bundle as it was.
 #
-#   tests/release_bundle_test.sh SOURCE_DIR
+#   tests/scripts/release_bundle_test.sh SOURCE_DIR
 set -uo pipefail
 
 source_dir=$(cd "$1" && pwd)
-# shellcheck source=tests/shell_checks.sh
-source "$(dirname "$0")/shell_checks.sh"
+# shellcheck source=tests/scripts/support/shell_checks.sh
+source "$(dirname "$0")/support/shell_checks.sh"
 
 git clone -q "$source_dir" "$work/clone" || exit 1
 commit=$(git -C "$work/clone" rev-parse HEAD)

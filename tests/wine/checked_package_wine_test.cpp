@@ -1,0 +1,157 @@
+// The package the helper checked is the one it installs or deletes: a folder
+// link or a folder changed during the wait, a file swapped before its deletion,
+// and paths that could add arguments to the installer's command line.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "in_process_run.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+// A Linux symbolic link for the length of a test; Wine follows it like a
+// junction or a directory link on Windows.
+class UnixSymlink {
+public:
+    UnixSymlink(std::filesystem::path link, const std::filesystem::path& target) : link_(std::move(link)) {
+        point_unix_symlink(link_, target);
+    }
+    ~UnixSymlink() {
+        try {
+            remove_unix_symlink(link_);
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "the link " << utf8(link_) << " was left: " << error.what();
+        }
+    }
+    UnixSymlink(const UnixSymlink&) = delete;
+    UnixSymlink& operator=(const UnixSymlink&) = delete;
+    void point_to(const std::filesystem::path& target) const { point_unix_symlink(link_, target); }
+
+private:
+    std::filesystem::path link_;
+};
+
+// The verified package moved into a folder of its own, named through `folder`.
+void move_package_into(VerifiedRun& run, const std::filesystem::path& real_folder, const std::filesystem::path& folder) {
+    std::filesystem::create_directories(real_folder);
+    const std::string bytes = read_file(run.files.msi);
+    std::filesystem::rename(run.files.msi, real_folder / L"update.msi");
+    run.files.msi = folder / L"update.msi";
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+}
+
+TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheCheckedFile) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const auto checked = run.dir / L"checked";
+    const auto other = run.dir / L"other";
+    std::filesystem::create_directories(other);
+    write_file(other / L"update.msi", "another package");
+    const UnixSymlink downloads(run.dir / L"downloads", checked);
+    move_package_into(run, checked, run.dir / L"downloads");
+    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] { downloads.point_to(other); });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+    const auto records = windows.records(2);
+    ASSERT_EQ(records.size(), 2u);
+    // The installer is given the checked file's own place, not the link.
+    RunFiles installed = run.files;
+    installed.msi = checked / L"update.msi";
+    EXPECT_EQ(records[0].command_line, installer_command_line(installed, utf8(windows.installer())));
+    EXPECT_EQ(read_file(other / L"update.msi"), "another package");
+}
+
+TEST(CheckedPackage, FolderReplacedDuringTheWaitInstallsNothingAndDeletesNothing) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const auto downloads = run.dir / L"downloads";
+    move_package_into(run, downloads, downloads);
+    // Wine lets a folder be renamed while a file in it is open; Windows refuses.
+    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
+        std::filesystem::rename(downloads, run.dir / L"moved");
+        std::filesystem::create_directories(downloads);
+        write_file(run.files.msi, "another package");
+    });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(helper.standard_error, "");
+    constexpr std::string_view message = "The update package was replaced after it was checked.";
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"error","exitCode":1603,"message":")" + std::string(message) +
+                                               R"("})");
+    const auto lines = log_messages(run.files.log);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "The previous process has already exited.");
+    EXPECT_EQ(lines[2], "Package verification failed: " + std::string(message));
+    EXPECT_TRUE(is_restart_line(lines[3], utf8(windows.shell()))) << lines[3];
+    const auto records = windows.records(1);
+    ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
+    EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
+    EXPECT_EQ(read_file(run.files.msi), "another package") << "a file that was never checked is not deleted";
+    EXPECT_TRUE(std::filesystem::exists(run.dir / L"moved\\update.msi"));
+}
+
+TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    run.arguments[kExpectedSha256Value] = std::wstring(64, L'0');  // rejected after its digest
+    write_file(run.dir / L"other.msi", "another file");
+    StepsWithAFault steps(StepsWithAFault::Before::delete_package, [&] {
+        std::filesystem::rename(run.files.msi, run.dir / L"checked.msi");
+        std::filesystem::rename(run.dir / L"other.msi", run.files.msi);
+    });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(read_file(run.files.result),
+              R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed."})");
+    EXPECT_EQ(read_file(run.files.msi), "another file");
+    EXPECT_TRUE(std::filesystem::exists(run.dir / L"checked.msi"));
+}
+
+// '"' and control characters cannot occur in a Windows path; a value holding
+// one could end its argument early and add others, such as a public property
+// that changes what an elevated installation does.
+TEST(CheckedPackage, PathsThatCouldAddArgumentsToAChildEndTheRunBeforeAnything) {
+    skip_unless_development_key();
+    struct Case {
+        ArgumentIndex value;
+        std::wstring suffix;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {kInstallDirValue, L"\" INJECTED=yes \"x", "--install-dir must not contain a double quote or a control character."},
+        {kInstallDirValue, L"\\\" INJECTED=yes", "--install-dir must not contain a double quote or a control character."},
+        {kMsiLogPathValue, L".log\" TRANSFORMS=evil.mst", "--msi-log-path must not contain a double quote or a control character."},
+        {kMsiPathValue, L"\" /qn \"", "--msi-path must not contain a double quote or a control character."},
+        {kAppPathValue, L"\n/select", "--app-path must not contain a double quote or a control character."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        FakeSystemRoot windows;
+        VerifiedRun run;
+        run.arguments[c.value] += c.suffix;
+        write_file(run.files.result, "earlier result");
+
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, 1603u);
+        EXPECT_EQ(helper.standard_error, c.message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(run.files.log));
+        EXPECT_EQ(read_file(run.files.result), "earlier result");
+        ::Sleep(300);  // time enough for a wrongly started installer to leave its record
+        EXPECT_TRUE(windows.records(0).empty()) << windows.records(0).front().command_line;
+    }
+}
+
+}  // namespace
+}  // namespace vostrane::testing

@@ -1,0 +1,195 @@
+#pragma once
+// Runs of the whole helper with stand-ins for Windows Installer and the shell:
+// a small program placed as msiexec.exe and explorer.exe records the command
+// line it got and exits with the code it is told.
+//
+// Wine sets SystemRoot=C:\windows in every process it starts, whatever its
+// parent had, so runs that need another SystemRoot (or none) drive the real
+// steps, exactly as the entry wires them, inside the test process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "run_fixture.hpp"
+#include "run_update.hpp"
+#include "stub_record.hpp"
+#include "unicode.hpp"
+#include "windows_update_steps.hpp"
+
+namespace vostrane::testing {
+
+// The records in the file once it holds `count` of them: the relaunched shell
+// is not waited for, so its record may come a moment after the run.
+inline std::vector<StubRecord> wait_for_records(const std::filesystem::path& file, std::size_t count) {
+    std::optional<std::vector<StubRecord>> records;
+    // Up to 30 s: a machine busy with other tests can be slow to start the shell.
+    for (int attempt = 0; attempt < 600; ++attempt) {
+        records = parse_stub_records(read_file(file));
+        if (records && records->size() >= count) break;
+        ::Sleep(50);
+    }
+    EXPECT_TRUE(records) << "malformed record: " << read_file(file);
+    return records.value_or(std::vector<StubRecord>{});
+}
+
+// A Windows directory of our own: SystemRoot points at it, with the stub as
+// System32\msiexec.exe and as explorer.exe; both append to one record file.
+class FakeSystemRoot {
+public:
+    explicit FakeSystemRoot(bool with_installer = true)
+        : system_root_(L"SystemRoot", root_.path().wstring()),
+          record_(L"VOSTRANE_STUB_RECORD", (root_ / L"record.txt").wstring()) {
+        std::filesystem::create_directories(root_ / L"System32");
+        if (with_installer) std::filesystem::copy_file(stub(), installer());
+        std::filesystem::copy_file(stub(), shell());
+    }
+
+    static std::filesystem::path stub() { return build_file(L"stub-program.exe"); }
+    [[nodiscard]] std::filesystem::path installer() const { return root_ / L"System32\\msiexec.exe"; }
+    [[nodiscard]] std::filesystem::path shell() const { return root_ / L"explorer.exe"; }
+
+    // What the stubs recorded, in the order they ran, once `count` have.
+    [[nodiscard]] std::vector<StubRecord> records(std::size_t count) const {
+        return wait_for_records(root_ / L"record.txt", count);
+    }
+
+private:
+    TempDir root_;
+    ScopedEnvironmentVariable system_root_;
+    ScopedEnvironmentVariable record_;
+};
+
+// The installer's command line as the helper must write it for these files.
+inline std::string installer_command_line(const RunFiles& files, const std::string& program) {
+    return "\"" + program + "\" /i " + utf8(files.msi) + " /passive /norestart \"INSTALLDIR=" +
+           utf8(files.install_dir) + "\\\" VOSTRANE_INSTALLDIR_LOCK=1 /L*v " + utf8(files.msi_log);
+}
+
+// The files of a run whose package passes every check, the installation
+// directory (with a space and a final backslash) and the application present.
+struct VerifiedRun {
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    std::vector<std::wstring> arguments;
+
+    explicit VerifiedRun(const std::wstring& parent_process_id = L"0") {
+        files.install_dir = dir / L"Program Files\\Sample App\\";
+        files.app = files.install_dir / L"app.exe";
+        std::filesystem::create_directories(files.install_dir);
+        write_file(files.app, "the application");
+        const std::string bytes(70000, 'p');
+        write_file(files.msi, bytes);
+        RunOptions options = signed_options(bytes, "1.4.0");
+        options.parent_process_id = parent_process_id;
+        arguments = arguments_for(files, options);
+    }
+
+    // The installer's command line as the helper must write it.
+    [[nodiscard]] std::string installer_command_line(const std::string& program) const {
+        return testing::installer_command_line(files, program);
+    }
+};
+
+// What the process entry would do with these arguments, in this process.
+struct InProcessRun {
+    std::uint32_t exit_code = 0;
+    std::string standard_error;  // the early failure's line, as the entry writes it
+};
+
+inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, UpdateSteps& steps) {
+    std::vector<std::string> utf8_arguments;
+    for (const auto& argument : arguments) {
+        utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
+    }
+    const RunResult result = run_update(utf8_arguments, steps);
+    return {result.process_exit_code(), result.is_early_failure() ? result.message() + "\n" : ""};
+}
+
+inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
+    WindowsUpdateSteps steps;
+    return run_in_process(arguments, steps);
+}
+
+inline void skip_unless_development_key() {
+    if (!build_embeds_development_key()) {
+        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
+    }
+}
+
+// "Application restart requested through {shell} with process id {digits}."
+inline bool is_restart_line(const std::string& line, const std::string& shell) {
+    const std::string prefix = "Application restart requested through " + shell + " with process id ";
+    if (!line.starts_with(prefix) || !line.ends_with(".")) return false;
+    const std::string digits = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The real steps, with a fault let in just before one of them.
+class StepsWithAFault : public UpdateSteps {
+public:
+    enum class Before { lock, wait, delete_package, write_result };
+    StepsWithAFault(Before when, std::function<void()> fault) : when_(when), fault_(std::move(fault)) {}
+
+    Status prepare_helper_log(const std::string& path) override { return real_.prepare_helper_log(path); }
+    void append_log_line(const std::string& path, std::string_view message) override {
+        real_.append_log_line(path, message);
+    }
+    void clear_result_file(const std::string& path) override { real_.clear_result_file(path); }
+    void write_result_file(const std::string& path, const UpdateOutcome& outcome) override {
+        at(Before::write_result);
+        real_.write_result_file(path, outcome);
+    }
+    bool is_msi_package(const std::string& path) override { return real_.is_msi_package(path); }
+    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) override {
+        at(Before::lock);
+        return real_.lock_package(path);
+    }
+    Result<std::string> compute_package_digest(PackageLock& package) override {
+        return real_.compute_package_digest(package);
+    }
+    void release_package(PackageLock& package) override { real_.release_package(package); }
+    Status verify_update_signature(std::string_view version, std::string_view digest, std::string_view signature,
+                                   std::string_view key_id, std::string_view algorithm) override {
+        return real_.verify_update_signature(version, digest, signature, key_id, algorithm);
+    }
+    void delete_package(const std::string& path, const PackageLock& package) override {
+        at(Before::delete_package);
+        real_.delete_package(path, package);
+    }
+    Result<std::u16string> confirm_installer_package(const PackageLock& package) override {
+        return real_.confirm_installer_package(package);
+    }
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
+        at(Before::wait);
+        return real_.wait_for_parent_exit(process_id, log_path);
+    }
+    std::optional<std::u16string> locate_installer() override { return real_.locate_installer(); }
+    Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                       const UpdateOptions& options) override {
+        return real_.run_installer(program, package_path, options);
+    }
+    void restart_application(const UpdateOptions& options, const std::string& log_path) override {
+        real_.restart_application(options, log_path);
+    }
+
+private:
+    void at(Before step) {
+        if (step == when_ && fault_) std::exchange(fault_, nullptr)();
+    }
+
+    WindowsUpdateSteps real_;
+    Before when_;
+    std::function<void()> fault_;
+};
+
+}  // namespace vostrane::testing

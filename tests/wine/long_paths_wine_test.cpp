@@ -1,0 +1,52 @@
+// A whole run whose every path is longer than the classic 260-character limit.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "in_process_run.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+// Every path of a run longer than the classic 260-character limit.
+TEST(LongPaths, EveryPathOfARunMayBeLongerThan260Characters) {
+    skip_unless_development_key();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const std::filesystem::path deep = run.dir / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
+    std::filesystem::create_directories(deep / L"install dir");
+    RunFiles& files = run.files;
+    std::filesystem::rename(files.msi, deep / L"update.msi");
+    files.msi = deep / L"update.msi";
+    files.install_dir = deep / L"install dir\\";
+    files.app = files.install_dir / L"app.exe";
+    write_file(files.app, "the application");
+    files.msi_log = deep / L"msi.log";
+    files.log = deep / L"logs\\helper.log";
+    files.result = deep / L"result.json";
+    for (const auto& path : {files.msi, files.install_dir, files.app, files.msi_log, files.log, files.result}) {
+        ASSERT_GT(path.wstring().size(), 260u) << utf8(path);
+    }
+    run.arguments = arguments_for(files, signed_options(read_file(files.msi), "1.4.0"));
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
+    EXPECT_EQ(read_file(files.result), R"({"status":"success","exitCode":0,"message":""})");
+    const auto lines = log_messages(files.log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(is_restart_line(lines[4], utf8(windows.shell()))) << lines[4];
+    const auto records = windows.records(2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].command_line, run.installer_command_line(utf8(windows.installer())));
+    // The shell starts in the installation directory, named in its short form.
+    const std::wstring started_in = std::filesystem::path(records[1].current_directory).wstring();
+    std::wstring long_form(32768, L'\0');
+    long_form.resize(::GetLongPathNameW(started_in.c_str(), long_form.data(), 32768));
+    EXPECT_EQ(utf8(long_form) + "\\", utf8(files.install_dir));
+}
+
+}  // namespace
+}  // namespace vostrane::testing

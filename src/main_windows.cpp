@@ -31,8 +31,7 @@ vostrane::RunResult run_from_command_line() {
     const auto split = vostrane::split_command_line(command_line);
     auto arguments = vostrane::arguments_from_command_line(split);
     if (!arguments) return vostrane::RunResult::early_failure(arguments.error());
-    vostrane::WindowsUpdateSteps steps;
-    return vostrane::run_update(*arguments, steps);
+    return vostrane::run_update(*arguments, vostrane::windows_update_steps());
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 // One run's state: the options and the reporting targets every step writes to.
 class UpdateRun {
 public:
-    UpdateRun(UpdateOptions options, UpdateSteps& steps)
+    UpdateRun(UpdateOptions options, const UpdateSteps& steps)
         : options_(std::move(options)),
           log_path_(options_.helper_log_path),
           result_path_(options_.result_path),
@@ -76,7 +76,7 @@ private:
         const auto package_path = steps_.confirm_installer_package(*package_);
         if (!package_path) return reject_package(package_path.error(), Deletion::none);
         log(kStartingInstaller);
-        const auto exit_code = steps_.run_installer(*installer, *package_path, options_);
+        const auto exit_code = steps_.run_installer(*installer, *package_path, options_.install_dir, options_.msi_log_path);
         release_package();
         if (!exit_code) {
             return RunResult::early_failure(std::string(kInstallerCouldNotStart) + exit_code.error());
@@ -107,7 +107,7 @@ private:
     // before the application can start again.
     RunResult finish(const UpdateOutcome& outcome, std::uint32_t exit_code, Relaunch relaunch = Relaunch::yes) {
         steps_.write_result_file(result_path_, outcome);
-        if (relaunch == Relaunch::yes) steps_.restart_application(options_, log_path_);
+        if (relaunch == Relaunch::yes) steps_.restart_application(options_.app_path, options_.install_dir, log_path_);
         return RunResult::exit_code(exit_code);
     }
 
@@ -116,7 +116,7 @@ private:
     const UpdateOptions options_;
     const std::string log_path_;
     const std::string result_path_;
-    UpdateSteps& steps_;
+    const UpdateSteps& steps_;
     // Held from the digest until the installer has returned; an early end of
     // the run releases it with the run.
     std::unique_ptr<PackageLock> package_;
@@ -134,7 +134,7 @@ Result<std::vector<std::string>> arguments_from_command_line(std::span<const std
     return arguments;
 }
 
-RunResult run_update(std::span<const std::string> arguments, UpdateSteps& steps) {
+RunResult run_update(std::span<const std::string> arguments, const UpdateSteps& steps) {
     auto options = parse_options(arguments);
     if (!options) return RunResult::early_failure(options.error());
     return UpdateRun(std::move(*options), steps).run();

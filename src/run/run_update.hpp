@@ -1,6 +1,7 @@
 #pragma once
 // One update run, from the parsed options to the outcome and exit code.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -44,43 +45,44 @@ public:
     virtual ~PackageLock() = default;
 };
 
-// The steps that touch the world. The Windows build wires in the real ones;
-// tests give stand-ins, so that the run's order and decisions are tested alone.
-class UpdateSteps {
-public:
-    virtual ~UpdateSteps() = default;
+// The steps that touch the world, as the functions the run calls. The Windows
+// build fills them with the real steps, most of them the modules' functions
+// themselves; tests fill them with stand-ins, so that the run's order and
+// decisions are tested alone.
+struct UpdateSteps {
+    std::function<Status(const std::string& path)> prepare_helper_log;
+    std::function<void(const std::string& path, std::string_view message)> append_log_line;
+    std::function<void(const std::string& path)> clear_result_file;
+    std::function<void(const std::string& path, const UpdateOutcome& outcome)> write_result_file;
 
-    virtual Status prepare_helper_log(const std::string& path) = 0;
-    virtual void append_log_line(const std::string& path, std::string_view message) = 0;
-    virtual void clear_result_file(const std::string& path) = 0;
-    virtual void write_result_file(const std::string& path, const UpdateOutcome& outcome) = 0;
-
-    virtual bool is_msi_package(const std::string& msi_path) = 0;
+    std::function<bool(const std::string& msi_path)> is_msi_package;
     // Opens and locks the package. A failure (it cannot be opened, or it is not
     // on a local disk) leaves nothing that was checked, so nothing is deleted.
-    virtual Result<std::unique_ptr<PackageLock>> lock_package(const std::string& msi_path) = 0;
-    virtual Result<std::string> compute_package_digest(PackageLock& package) = 0;
+    std::function<Result<std::unique_ptr<PackageLock>>(const std::string& msi_path)> lock_package;
+    std::function<Result<std::string>(PackageLock& package)> compute_package_digest;
     // Lets go of the file; the package is free again.
-    virtual void release_package(PackageLock& package) = 0;
-    virtual Status verify_update_signature(std::string_view version, std::string_view digest,
-                                           std::string_view signature, std::string_view key_id,
-                                           std::string_view algorithm) = 0;
+    std::function<void(PackageLock& package)> release_package;
+    std::function<Status(std::string_view version, std::string_view digest, std::string_view signature,
+                         std::string_view key_id, std::string_view algorithm)>
+        verify_update_signature;
     // Deletes a rejected, released package, but only if the path still leads
     // to the file that was locked; failures are ignored.
-    virtual void delete_package(const std::string& msi_path, const PackageLock& package) = 0;
+    std::function<void(const std::string& msi_path, const PackageLock& package)> delete_package;
     // The package path for the installer, once it is confirmed to name the
     // locked file; or why not.
-    virtual Result<std::u16string> confirm_installer_package(const PackageLock& package) = 0;
+    std::function<Result<std::u16string>(const PackageLock& package)> confirm_installer_package;
 
     // Proceeds when the process has ended or cannot be opened; logs its own lines.
-    virtual Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) = 0;
+    std::function<Status(std::uint32_t process_id, const std::string& log_path)> wait_for_parent_exit;
     // The installer program, or nothing when it is not found.
-    virtual std::optional<std::u16string> locate_installer() = 0;
+    std::function<std::optional<std::u16string>()> locate_installer;
     // The installer's exit code, or the launch error's description.
-    virtual Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                               const UpdateOptions& options) = 0;
+    std::function<Result<std::int32_t>(const std::u16string& program, const std::u16string& package_path,
+                                       const std::string& install_dir, const std::string& msi_log_path)>
+        run_installer;
     // Relaunches the application; logs its own lines and never fails the run.
-    virtual void restart_application(const UpdateOptions& options, const std::string& log_path) = 0;
+    std::function<void(const std::string& app_path, const std::string& install_dir, const std::string& log_path)>
+        restart_application;
 };
 
 // Converts each argument (program name first, as split from the command line)
@@ -88,6 +90,6 @@ public:
 Result<std::vector<std::string>> arguments_from_command_line(std::span<const std::u16string> split);
 
 // Runs one update. `arguments` excludes the program name.
-RunResult run_update(std::span<const std::string> arguments, UpdateSteps& steps);
+RunResult run_update(std::span<const std::string> arguments, const UpdateSteps& steps);
 
 }  // namespace vostrane

@@ -52,7 +52,7 @@ private:
     std::vector<std::string>& journal_;
 };
 
-class RecordingSteps : public UpdateSteps {
+class RecordingSteps {
 public:
     // What the stand-ins answer; a test changes the ones it is about.
     Status prepare_result;
@@ -70,60 +70,81 @@ public:
     std::vector<std::string> log_lines;
     std::optional<UpdateOutcome> written;
 
-    Status prepare_helper_log(const std::string& path) override {
+    Status prepare_helper_log(const std::string& path) {
         journal.push_back("prepare " + path);
         return prepare_result;
     }
-    void append_log_line(const std::string& path, std::string_view message) override {
+    void append_log_line(const std::string& path, std::string_view message) {
         journal.push_back("log " + path + ": " + std::string(message));
         log_lines.emplace_back(message);
     }
-    void clear_result_file(const std::string& path) override { journal.push_back("clear " + path); }
-    void write_result_file(const std::string& path, const UpdateOutcome& outcome) override {
+    void clear_result_file(const std::string& path) { journal.push_back("clear " + path); }
+    void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
         journal.push_back("write " + path);
         EXPECT_FALSE(written) << "the outcome is written once";
         written = outcome;
     }
-    bool is_msi_package(const std::string& path) override {
+    bool is_msi_package(const std::string& path) {
         journal.push_back("is_msi " + path);
         return is_msi;
     }
-    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) override {
+    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) {
         journal.push_back("lock " + path);
         if (!lock_result) return failure(lock_result.error());
         return std::make_unique<JournalledLock>(journal);
     }
-    Result<std::string> compute_package_digest(PackageLock&) override {
+    Result<std::string> compute_package_digest(PackageLock&) {
         journal.push_back("digest");
         return digest;
     }
-    void release_package(PackageLock&) override { journal.push_back("release"); }
+    void release_package(PackageLock&) { journal.push_back("release"); }
     Status verify_update_signature(std::string_view version, std::string_view digest_text,
                                    std::string_view signature, std::string_view key_id,
-                                   std::string_view algorithm) override {
+                                   std::string_view algorithm) {
         journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
-    void delete_package(const std::string& path, const PackageLock&) override { journal.push_back("delete " + path); }
-    Result<std::u16string> confirm_installer_package(const PackageLock&) override {
+    void delete_package(const std::string& path, const PackageLock&) { journal.push_back("delete " + path); }
+    Result<std::u16string> confirm_installer_package(const PackageLock&) {
         journal.push_back("confirm");
         return confirmed_package;
     }
-    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) {
         journal.push_back(words("wait", process_id, log_path));
         return wait_result;
     }
-    std::optional<std::u16string> locate_installer() override {
+    std::optional<std::u16string> locate_installer() {
         journal.push_back("locate");
         return installer;
     }
     Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                       const UpdateOptions&) override {
+                                       const std::string&, const std::string&) {
         journal.push_back(words("install", utf16_to_utf8_lossy(program), utf16_to_utf8_lossy(package_path)));
         return installer_exit;
     }
-    void restart_application(const UpdateOptions& options, const std::string& log_path) override {
-        journal.push_back(words("restart", options.app_path, log_path));
+    void restart_application(const std::string& app_path, const std::string&, const std::string& log_path) {
+        journal.push_back(words("restart", app_path, log_path));
+    }
+
+    // The run's steps, each one of the stand-ins above.
+    UpdateSteps steps() {
+        UpdateSteps steps;
+        steps.prepare_helper_log = [this](const auto&... a) { return prepare_helper_log(a...); };
+        steps.append_log_line = [this](const auto&... a) { append_log_line(a...); };
+        steps.clear_result_file = [this](const auto&... a) { clear_result_file(a...); };
+        steps.write_result_file = [this](const auto&... a) { write_result_file(a...); };
+        steps.is_msi_package = [this](const auto&... a) { return is_msi_package(a...); };
+        steps.lock_package = [this](const auto&... a) { return lock_package(a...); };
+        steps.compute_package_digest = [this](PackageLock& lock) { return compute_package_digest(lock); };
+        steps.release_package = [this](PackageLock& lock) { release_package(lock); };
+        steps.verify_update_signature = [this](const auto&... a) { return verify_update_signature(a...); };
+        steps.delete_package = [this](const auto&... a) { delete_package(a...); };
+        steps.confirm_installer_package = [this](const auto&... a) { return confirm_installer_package(a...); };
+        steps.wait_for_parent_exit = [this](const auto&... a) { return wait_for_parent_exit(a...); };
+        steps.locate_installer = [this] { return locate_installer(); };
+        steps.run_installer = [this](const auto&... a) { return run_installer(a...); };
+        steps.restart_application = [this](const auto&... a) { restart_application(a...); };
+        return steps;
     }
 
     [[nodiscard]] bool called(std::string_view prefix) const {
@@ -153,7 +174,7 @@ public:
 };
 
 RunResult run(RecordingSteps& steps, const std::vector<std::string>& arguments = good_arguments()) {
-    return run_update(arguments, steps);
+    return run_update(arguments, steps.steps());
 }
 
 TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {

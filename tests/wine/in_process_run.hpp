@@ -106,7 +106,7 @@ struct InProcessRun {
     std::string standard_error;  // the early failure's line, as the entry writes it
 };
 
-inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, UpdateSteps& steps) {
+inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, const UpdateSteps& steps) {
     std::vector<std::string> utf8_arguments;
     for (const auto& argument : arguments) {
         utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
@@ -116,8 +116,7 @@ inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, U
 }
 
 inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
-    WindowsUpdateSteps steps;
-    return run_in_process(arguments, steps);
+    return run_in_process(arguments, windows_update_steps());
 }
 
 inline void skip_unless_development_key() {
@@ -134,62 +133,38 @@ inline bool is_restart_line(const std::string& line, const std::string& shell) {
     return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// The real steps, with a fault let in just before one of them.
-class StepsWithAFault : public UpdateSteps {
+// The real steps, with a fault let in just before one of them, once.
+class StepsWithAFault {
 public:
     enum class Before { lock, wait, delete_package, write_result };
-    StepsWithAFault(Before when, std::function<void()> fault) : when_(when), fault_(std::move(fault)) {}
-
-    Status prepare_helper_log(const std::string& path) override { return real_.prepare_helper_log(path); }
-    void append_log_line(const std::string& path, std::string_view message) override {
-        real_.append_log_line(path, message);
+    StepsWithAFault(Before when, std::function<void()> fault)
+        : fault_(std::make_shared<std::function<void()>>(std::move(fault))), steps_(windows_update_steps()) {
+        const UpdateSteps real = steps_;
+        const auto at = [when, fault = fault_](Before step) {
+            if (step == when && *fault) std::exchange(*fault, nullptr)();
+        };
+        steps_.write_result_file = [real, at](const std::string& path, const UpdateOutcome& outcome) {
+            at(Before::write_result);
+            real.write_result_file(path, outcome);
+        };
+        steps_.lock_package = [real, at](const std::string& path) {
+            at(Before::lock);
+            return real.lock_package(path);
+        };
+        steps_.delete_package = [real, at](const std::string& path, const PackageLock& package) {
+            at(Before::delete_package);
+            real.delete_package(path, package);
+        };
+        steps_.wait_for_parent_exit = [real, at](std::uint32_t process_id, const std::string& log_path) {
+            at(Before::wait);
+            return real.wait_for_parent_exit(process_id, log_path);
+        };
     }
-    void clear_result_file(const std::string& path) override { real_.clear_result_file(path); }
-    void write_result_file(const std::string& path, const UpdateOutcome& outcome) override {
-        at(Before::write_result);
-        real_.write_result_file(path, outcome);
-    }
-    bool is_msi_package(const std::string& path) override { return real_.is_msi_package(path); }
-    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) override {
-        at(Before::lock);
-        return real_.lock_package(path);
-    }
-    Result<std::string> compute_package_digest(PackageLock& package) override {
-        return real_.compute_package_digest(package);
-    }
-    void release_package(PackageLock& package) override { real_.release_package(package); }
-    Status verify_update_signature(std::string_view version, std::string_view digest, std::string_view signature,
-                                   std::string_view key_id, std::string_view algorithm) override {
-        return real_.verify_update_signature(version, digest, signature, key_id, algorithm);
-    }
-    void delete_package(const std::string& path, const PackageLock& package) override {
-        at(Before::delete_package);
-        real_.delete_package(path, package);
-    }
-    Result<std::u16string> confirm_installer_package(const PackageLock& package) override {
-        return real_.confirm_installer_package(package);
-    }
-    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) override {
-        at(Before::wait);
-        return real_.wait_for_parent_exit(process_id, log_path);
-    }
-    std::optional<std::u16string> locate_installer() override { return real_.locate_installer(); }
-    Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                       const UpdateOptions& options) override {
-        return real_.run_installer(program, package_path, options);
-    }
-    void restart_application(const UpdateOptions& options, const std::string& log_path) override {
-        real_.restart_application(options, log_path);
-    }
+    operator const UpdateSteps&() const { return steps_; }
 
 private:
-    void at(Before step) {
-        if (step == when_ && fault_) std::exchange(fault_, nullptr)();
-    }
-
-    WindowsUpdateSteps real_;
-    Before when_;
-    std::function<void()> fault_;
+    std::shared_ptr<std::function<void()>> fault_;
+    UpdateSteps steps_;
 };
 
 }  // namespace vostrane::testing

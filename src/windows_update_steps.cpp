@@ -60,8 +60,9 @@ UpdateSteps windows_update_steps() {
     steps.compute_package_digest = [](PackageLock& package) { return compute_package_digest(file_of(package).handle()); };
     steps.release_package = [](PackageLock& package) { file_of(package).release(); };
     steps.verify_update_signature = verify_update_signature;
-    steps.delete_package = [](const std::string& msi_path, const PackageLock& package) {
-        file_of(package).delete_if_unchanged(msi_path);
+    // The lock holds the package's path as it opened it, converted once.
+    steps.delete_package = [](const std::string&, const PackageLock& package) {
+        file_of(package).delete_if_unchanged();
     };
     steps.confirm_installer_package = confirm_installer_package;
     steps.wait_for_parent_exit = wait_for_parent_exit;

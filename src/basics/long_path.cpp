@@ -33,7 +33,10 @@ std::u16string without_extended_prefix(std::u16string_view path) {
 }
 
 std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver& make_full) {
-    std::u16string units = utf8_to_utf16(utf8_path);
+    return file_call_path(utf8_to_utf16(utf8_path), make_full);
+}
+
+std::u16string file_call_path(std::u16string units, const FullPathResolver& make_full) {
     if (units.size() < kLongPathThreshold) return units;
     // Made full first: the extended form turns off the system's own
     // normalisation, so it must be given a path that needs none.

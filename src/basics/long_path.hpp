@@ -33,5 +33,7 @@ using FullPathResolver = std::function<std::optional<std::u16string>(const std::
 // shorter than kLongPathThreshold UTF-16 units; otherwise made full and in
 // its extended-length form, or as given when it cannot be made full.
 std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver& make_full);
+// The same for a path already in UTF-16.
+std::u16string file_call_path(std::u16string path, const FullPathResolver& make_full);
 
 }  // namespace vostrane

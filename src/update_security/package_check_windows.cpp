@@ -16,8 +16,8 @@ namespace vostrane {
 namespace {
 
 // No security attributes: the handle is not inherited by the installer or the shell.
-Result<win::unique_file> open_shared_for_reading_only(const std::string& path) {
-    win::unique_file file(::CreateFileW(win::wide_c_str(win::file_path(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
+Result<win::unique_file> open_shared_for_reading_only(const std::u16string& file_path) {
+    win::unique_file file(::CreateFileW(win::wide_c_str(file_path), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return failure(win::describe_last_error());
     return file;
@@ -42,17 +42,17 @@ bool on_network_drive(std::u16string_view final_path) {
 // answers ERROR_MORE_DATA beyond that. The same path is then the file's
 // volume-relative path on the drive that the option's full path names; whether
 // it leads to the locked file is confirmed before the installer is given it.
-std::expected<std::u16string, IoError> final_path_beyond_max_path(HANDLE file, const std::string& msi_path) {
+std::expected<std::u16string, IoError> final_path_beyond_max_path(HANDLE file, const std::u16string& msi_path) {
     const auto relative = win::volume_relative_path(file);
     if (!relative) return std::unexpected(relative.error());
-    const auto full = win::full_path(utf8_to_utf16(msi_path));
+    const auto full = win::full_path(msi_path);
     if (!full) return std::unexpected(full.error());
     const std::u16string plain = without_extended_prefix(*full);
     if (!starts_with_drive(plain)) return std::unexpected(IoError::os_error(ERROR_MORE_DATA));
     return u"\\\\?\\" + plain.substr(0, 2) + *relative;
 }
 
-std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const std::string& msi_path) {
+std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const std::u16string& msi_path) {
     auto final = win::final_path(file);
     if (!final && final.error() == IoError::os_error(ERROR_MORE_DATA)) return final_path_beyond_max_path(file, msi_path);
     return final;
@@ -67,20 +67,22 @@ std::u16string openable(const std::u16string& installer_path) {
 }  // namespace
 
 bool is_msi_package(const std::string& path) {
-    const std::u16string name = utf8_to_utf16(path);
-    return win::names_regular_file(win::file_path(path)) && has_msi_extension(final_path_component(name));
+    const std::u16string text = utf8_to_utf16(path);
+    return has_msi_extension(final_path_component(text)) && win::names_regular_file(win::file_path(text));
 }
 
 Result<LockedPackageFile> LockedPackageFile::lock(const std::string& msi_path) {
-    auto file = open_shared_for_reading_only(msi_path);
+    const std::u16string text = utf8_to_utf16(msi_path);
+    std::u16string file_path = win::file_path(text);
+    auto file = open_shared_for_reading_only(file_path);
     if (!file) return failure(file.error());
-    const auto final = locked_file_final_path(file->get(), msi_path);
+    const auto final = locked_file_final_path(file->get(), text);
     if (!final) return failure(win::describe_io_error(final.error()));
     if (is_network_path(*final) || on_network_drive(*final)) return failure(std::string(kPackageNotLocal));
     const auto identity = win::file_identity(file->get());
     if (!identity) return failure(win::describe_last_error());
-    return LockedPackageFile(std::move(*file), *identity,
-                             installer_package_path(utf8_to_utf16(msi_path), *final, same_path_text));
+    return LockedPackageFile(std::move(*file), *identity, std::move(file_path),
+                             installer_package_path(text, *final, same_path_text));
 }
 
 Status LockedPackageFile::confirm_installer_path() const {
@@ -90,8 +92,8 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-void LockedPackageFile::delete_if_unchanged(const std::string& msi_path) const {
-    const win::unique_file named(::CreateFileW(win::wide_c_str(win::file_path(msi_path)), DELETE | FILE_READ_ATTRIBUTES,
+void LockedPackageFile::delete_if_unchanged() const {
+    const win::unique_file named(::CreateFileW(win::wide_c_str(file_path_), DELETE | FILE_READ_ATTRIBUTES,
                                                win::kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!named || win::file_identity(named.get()) != identity_) return;
     const auto final = win::final_path(named.get());
@@ -114,7 +116,7 @@ Result<std::string> compute_package_digest(HANDLE package) {
 }
 
 Result<std::string> compute_package_digest(const std::string& path) {
-    auto package = open_shared_for_reading_only(path);
+    auto package = open_shared_for_reading_only(win::file_path(path));
     if (!package) return failure(package.error());
     return compute_package_digest(package->get());
 }

@@ -33,17 +33,22 @@ public:
     // Closes the handle; the package is free again. What identifies the file stays.
     void release() { file_.reset(); }
 
-    // Deletes the file at `msi_path` only if it still is the file that was
-    // locked and its final name ends in ".msi"; anything else is left alone,
-    // as is every failure. Call after release().
-    void delete_if_unchanged(const std::string& msi_path) const;
+    // Deletes the file at the package's path only if it still is the file that
+    // was locked and its final name ends in ".msi"; anything else is left
+    // alone, as is every failure. Call after release().
+    void delete_if_unchanged() const;
 
 private:
-    LockedPackageFile(win::unique_file file, win::FileIdentity identity, std::u16string installer_path)
-        : file_(std::move(file)), identity_(identity), installer_path_(std::move(installer_path)) {}
+    LockedPackageFile(win::unique_file file, win::FileIdentity identity, std::u16string file_path,
+                      std::u16string installer_path)
+        : file_(std::move(file)),
+          identity_(identity),
+          file_path_(std::move(file_path)),
+          installer_path_(std::move(installer_path)) {}
 
     win::unique_file file_;
     win::FileIdentity identity_;
+    std::u16string file_path_;  // the package's path as file calls take it
     std::u16string installer_path_;
 };
 

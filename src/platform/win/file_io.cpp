@@ -22,13 +22,19 @@ std::expected<std::u16string, IoError> full_path(std::u16string_view path) {
     return full;
 }
 
-std::u16string file_path(std::string_view path) {
-    return file_call_path(path, [](const std::u16string& units) -> std::optional<std::u16string> {
-        auto full = full_path(units);
-        if (!full) return std::nullopt;
-        return std::move(*full);
-    });
+namespace {
+
+std::optional<std::u16string> full_path_if_any(const std::u16string& path) {
+    auto full = full_path(path);
+    if (!full) return std::nullopt;
+    return std::move(*full);
 }
+
+}  // namespace
+
+std::u16string file_path(std::string_view path) { return file_call_path(path, full_path_if_any); }
+
+std::u16string file_path(std::u16string path) { return file_call_path(std::move(path), full_path_if_any); }
 
 namespace {
 

@@ -21,6 +21,8 @@ inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 // UTF-8 path to the UTF-16 text the W file functions take (through
 // wide_c_str): as given, or, when it is long, in its full extended-length form.
 std::u16string file_path(std::string_view path);
+// The same for a path already in UTF-16, so that it is converted only once.
+std::u16string file_path(std::u16string path);
 
 // CreateFileW with sharing for everyone and no special flags.
 std::expected<unique_file, IoError> open_shared(const std::u16string& path, DWORD access, DWORD disposition);

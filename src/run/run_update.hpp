@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "interface_texts.hpp"
@@ -17,24 +16,18 @@
 
 namespace vostrane {
 
-// What run_update hands to the process entry: an exit code, or an early-failure
-// message for standard error (the process then exits with 1603).
-class RunResult {
-public:
-    static RunResult exit_code(std::uint32_t code) { return RunResult(code); }
-    static RunResult early_failure(std::string message) { return RunResult(std::move(message)); }
+// What run_update hands to the process entry: the process exit code and, after
+// an early failure, the message for standard error (the code is then 1603).
+struct RunResult {
+    std::uint32_t code = 0;
+    std::optional<std::string> early_failure_message;
 
-    [[nodiscard]] bool is_early_failure() const { return std::holds_alternative<std::string>(value_); }
-    [[nodiscard]] const std::string& message() const { return std::get<std::string>(value_); }
-    // The process exit code: the run's code, or 1603 after an early failure.
-    [[nodiscard]] std::uint32_t process_exit_code() const {
-        return is_early_failure() ? kFatalExitCode : std::get<std::uint32_t>(value_);
-    }
+    static RunResult exit_code(std::uint32_t exit_code) { return {exit_code, std::nullopt}; }
+    static RunResult early_failure(std::string message) { return {kFatalExitCode, std::move(message)}; }
 
-private:
-    explicit RunResult(std::uint32_t code) : value_(code) {}
-    explicit RunResult(std::string message) : value_(std::move(message)) {}
-    std::variant<std::uint32_t, std::string> value_;
+    [[nodiscard]] bool is_early_failure() const { return early_failure_message.has_value(); }
+    [[nodiscard]] const std::string& message() const { return *early_failure_message; }
+    [[nodiscard]] std::uint32_t process_exit_code() const { return code; }
 };
 
 // Keeps the checked package from being changed, deleted or renamed while it

@@ -153,5 +153,34 @@ TEST(CheckedPackage, PathsThatCouldAddArgumentsToAChildEndTheRunBeforeAnything) 
     }
 }
 
+// A share or a network drive need not honour the lock and may serve the
+// installer other bytes than were checked: a package there is refused, and kept.
+TEST(CheckedPackage, PackageOnANetworkDriveIsRefusedAndKept) {
+    skip_unless_development_key();
+    ASSERT_EQ(::GetDriveTypeW(L"N:\\"), static_cast<UINT>(DRIVE_REMOTE))
+        << "scripts/setup makes N: a network drive of the project's Wine prefix";
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const std::filesystem::path on_network = std::filesystem::path(L"N:\\") / run.dir.path().filename();
+    std::filesystem::create_directories(on_network);
+    const std::string bytes = read_file(run.files.msi);
+    run.files.msi = on_network / L"update.msi";
+    write_file(run.files.msi, bytes);
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    const bool kept = std::filesystem::exists(run.files.msi);
+    std::error_code ignored;
+    std::filesystem::remove_all(on_network, ignored);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(read_file(run.files.result),
+              R"({"status":"error","exitCode":1603,"message":"The update package must be on a local disk."})");
+    EXPECT_TRUE(kept) << "a package that was never checked is not deleted";
+    const auto records = windows.records(1);
+    ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
+    EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
+}
+
 }  // namespace
 }  // namespace vostrane::testing
+

@@ -121,14 +121,9 @@ std::u16string full_directory(const std::u16string& path) { return win::full_pat
 // which it takes at any length.
 std::optional<std::u16string> short_form(const std::u16string& full_directory) {
     const std::u16string extended = extended_length_form(full_directory);
-    const DWORD needed = ::GetShortPathNameW(win::wide_c_str(extended), nullptr, 0);
-    if (needed == 0) return std::nullopt;
-    std::u16string answer(needed, u'\0');
-    const DWORD length =
-        ::GetShortPathNameW(win::wide_c_str(extended), reinterpret_cast<wchar_t*>(answer.data()), needed);
-    if (length == 0 || length >= needed) return std::nullopt;
-    answer.resize(length);
-    return answer;
+    return win::query_text([&extended](wchar_t* buffer, DWORD capacity) {
+        return ::GetShortPathNameW(win::wide_c_str(extended), buffer, capacity);
+    });
 }
 
 struct ChildProcess {

@@ -35,7 +35,7 @@ bool on_network_drive(std::u16string_view final_path) {
     const std::u16string plain = without_extended_prefix(final_path);
     if (!starts_with_drive(plain)) return false;
     const std::u16string root = plain.substr(0, 2) + u"\\";
-    return ::GetDriveTypeW(reinterpret_cast<const wchar_t*>(root.c_str())) == DRIVE_REMOTE;
+    return ::GetDriveTypeW(win::wide_c_str(root)) == DRIVE_REMOTE;
 }
 
 // Wine's GetFinalPathNameByHandleW has room for MAX_PATH characters only and
@@ -56,12 +56,6 @@ std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const
     auto final = win::final_path(file);
     if (!final && final.error() == IoError::os_error(ERROR_MORE_DATA)) return final_path_beyond_max_path(file, msi_path);
     return final;
-}
-
-// An installer path is full and normalised; a long one is opened in the
-// extended-length form, whatever the system's long-path setting.
-std::u16string openable(const std::u16string& installer_path) {
-    return installer_path.size() >= kLongPathThreshold ? extended_length_form(installer_path) : installer_path;
 }
 
 }  // namespace
@@ -86,23 +80,21 @@ Result<LockedPackageFile> LockedPackageFile::lock(const std::string& msi_path) {
 }
 
 Status LockedPackageFile::confirm_installer_path() const {
-    const win::unique_file named(::CreateFileW(win::wide_c_str(openable(installer_path_)), FILE_READ_ATTRIBUTES, win::kShareAll,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!named || win::file_identity(named.get()) != identity_) return failure(std::string(kPackageReplaced));
+    const auto named = win::open_shared(win::file_path(installer_path_), FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    if (!named || win::file_identity(named->get()) != identity_) return failure(std::string(kPackageReplaced));
     return {};
 }
 
 void LockedPackageFile::delete_if_unchanged() const {
-    const win::unique_file named(::CreateFileW(win::wide_c_str(file_path_), DELETE | FILE_READ_ATTRIBUTES,
-                                               win::kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!named || win::file_identity(named.get()) != identity_) return;
-    const auto final = win::final_path(named.get());
+    const auto named = win::open_shared(file_path_, DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    if (!named || win::file_identity(named->get()) != identity_) return;
+    const auto final = win::final_path(named->get());
     if (!final || !has_msi_extension(final_path_component(*final))) return;
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     // Deleted through this handle, so no other file can be put in its place
     // between the checks above and the deletion.
-    ::SetFileInformationByHandle(named.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    ::SetFileInformationByHandle(named->get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 Result<std::string> compute_package_digest(HANDLE package) {

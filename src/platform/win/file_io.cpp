@@ -10,16 +10,12 @@
 namespace vostrane::win {
 
 std::expected<std::u16string, IoError> full_path(std::u16string_view path) {
-    const std::u16string terminated(path);
-    const auto* relative = reinterpret_cast<const wchar_t*>(terminated.c_str());
-    const DWORD needed = ::GetFullPathNameW(relative, 0, nullptr, nullptr);
-    if (needed == 0) return std::unexpected(last_os_error());
-    std::u16string full(needed, u'\0');
-    const DWORD length = ::GetFullPathNameW(relative, needed, reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0) return std::unexpected(last_os_error());
-    if (length >= needed) return std::unexpected(IoError::os_error(ERROR_INSUFFICIENT_BUFFER));
-    full.resize(length);
-    return full;
+    const std::u16string relative(path);
+    auto full = query_text([&relative](wchar_t* buffer, DWORD capacity) {
+        return ::GetFullPathNameW(wide_c_str(relative), capacity, buffer, nullptr);
+    });
+    if (!full) return std::unexpected(last_os_error());
+    return std::move(*full);
 }
 
 namespace {
@@ -131,23 +127,11 @@ std::expected<std::u16string, IoError> volume_relative_path(HANDLE file) {
 }
 
 std::expected<std::u16string, IoError> final_path(HANDLE file) {
-    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-    // The longest path Windows handles, with room for its terminating NUL.
-    constexpr std::size_t kLongestPath = 32768;
-    std::u16string path(MAX_PATH, u'\0');
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(path.size());
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(file, reinterpret_cast<wchar_t*>(path.data()), size, kFlags);
-        if (length > 0 && length < size) {
-            path.resize(length);
-            return path;
-        }
-        // Too small: Windows answers with the size needed, Wine with ERROR_MORE_DATA.
-        const bool more_data = length == 0 && ::GetLastError() == ERROR_MORE_DATA;
-        if ((length == 0 && !more_data) || size >= kLongestPath) return std::unexpected(last_os_error());
-        path.resize(length > 0 ? length : kLongestPath);
-    }
+    auto path = query_text([file](wchar_t* buffer, DWORD capacity) {
+        return ::GetFinalPathNameByHandleW(file, buffer, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    if (!path) return std::unexpected(last_os_error());
+    return std::move(*path);
 }
 
 }  // namespace vostrane::win

@@ -2,29 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 namespace vostrane::win {
-namespace {
-
-// Calls `query(buffer, capacity)` with a growing buffer. The query returns the
-// length it wrote, or the capacity it needs when the buffer was too small.
-template <class Query>
-std::optional<std::u16string> query_text(Query query) {
-    std::u16string text(MAX_PATH, u'\0');
-    for (;;) {
-        const DWORD capacity = static_cast<DWORD>(text.size());
-        const DWORD length = query(reinterpret_cast<wchar_t*>(text.data()), capacity);
-        if (length == 0 && ::GetLastError() != ERROR_SUCCESS) return std::nullopt;
-        if (length < capacity) {
-            text.resize(length);
-            return text;
-        }
-        text.resize(std::max<std::size_t>(length, 2 * text.size()));
-    }
-}
-
-}  // namespace
 
 std::optional<std::u16string> environment_variable(const char16_t* name) {
     const auto* wide_name = reinterpret_cast<const wchar_t*>(name);

@@ -31,24 +31,38 @@ using namespace vostrane::fuzz;
 
 namespace {
 
-struct Field {
+// The paths are held in UTF-16, the other values in UTF-8.
+struct PathField {
+    const char* name;
+    std::u16string UpdateOptions::*member;
+    bool on_child_command_line;
+};
+struct TextField {
     const char* name;
     std::string UpdateOptions::*member;
 };
-// In the order they are checked, after --parent-process-id.
-constexpr Field kFields[] = {
-    {"msi-path", &UpdateOptions::msi_path},
-    {"install-dir", &UpdateOptions::install_dir},
-    {"app-path", &UpdateOptions::app_path},
-    {"msi-log-path", &UpdateOptions::msi_log_path},
-    {"helper-log-path", &UpdateOptions::helper_log_path},
-    {"result-path", &UpdateOptions::result_path},
+// In the order they are checked, after --parent-process-id: the paths, then the texts.
+constexpr PathField kPathFields[] = {
+    {"msi-path", &UpdateOptions::msi_path, true},
+    {"install-dir", &UpdateOptions::install_dir, true},
+    {"app-path", &UpdateOptions::app_path, true},
+    {"msi-log-path", &UpdateOptions::msi_log_path, true},
+    {"helper-log-path", &UpdateOptions::helper_log_path, false},
+    {"result-path", &UpdateOptions::result_path, false},
+};
+constexpr TextField kTextFields[] = {
     {"expected-sha256", &UpdateOptions::expected_sha256},
     {"expected-version", &UpdateOptions::expected_version},
     {"signature", &UpdateOptions::signature},
     {"key-id", &UpdateOptions::key_id},
     {"signature-algorithm", &UpdateOptions::signature_algorithm},
 };
+
+std::string utf8_of(std::u16string_view units) {
+    std::string out;
+    for (const Utf16Piece& piece : decode_utf16_reference(units)) append_utf8_reference(out, piece.code_point);
+    return out;
+}
 
 std::string trimmed(std::string_view text) {
     const Span span = trim_white_space_reference(text);
@@ -103,20 +117,20 @@ ModelResult model_parse(const std::vector<std::string>& arguments) {
         return result;
     }
     result.options.parent_process_id = static_cast<std::uint32_t>(value);
-    for (const Field& field : kFields) {
-        if (!required(field.name, result.options.*field.member)) return result;
-        const std::string& value = result.options.*field.member;
-        const bool on_child_command_line = field.member == &UpdateOptions::msi_path ||
-                                           field.member == &UpdateOptions::install_dir ||
-                                           field.member == &UpdateOptions::app_path ||
-                                           field.member == &UpdateOptions::msi_log_path;
+    for (const PathField& field : kPathFields) {
+        std::string value;
+        if (!required(field.name, value)) return result;
         const bool quote_or_control = std::any_of(value.begin(), value.end(), [](char c) {
             return c == '"' || (c >= 0 && c < ' ');
         });
-        if (on_child_command_line && quote_or_control) {
+        if (field.on_child_command_line && quote_or_control) {
             result.message = "--" + std::string(field.name) + " must not contain a double quote or a control character.";
             return result;
         }
+        result.options.*field.member = utf8_to_utf16_reference(value);
+    }
+    for (const TextField& field : kTextFields) {
+        if (!required(field.name, result.options.*field.member)) return result;
     }
     for (char& c : result.options.expected_sha256) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -127,7 +141,8 @@ ModelResult model_parse(const std::vector<std::string>& arguments) {
 
 std::string show_options(const UpdateOptions& o) {
     std::string out = "\n       parent-process-id " + std::to_string(o.parent_process_id);
-    for (const Field& field : kFields) out += "\n       " + std::string(field.name) + " " + show(o.*field.member);
+    for (const PathField& field : kPathFields) out += "\n       " + std::string(field.name) + " " + show(o.*field.member);
+    for (const TextField& field : kTextFields) out += "\n       " + std::string(field.name) + " " + show(o.*field.member);
     return out;
 }
 
@@ -174,7 +189,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                              show_options(model.options) + "\n     for" + show_arguments(arguments));
 
     std::vector<std::string> written{"--parent-process-id", std::to_string(parsed->parent_process_id)};
-    for (const Field& field : kFields) {
+    for (const PathField& field : kPathFields) {
+        written.push_back("--" + std::string(field.name));
+        written.push_back(utf8_of((*parsed).*field.member));
+    }
+    for (const TextField& field : kTextFields) {
         written.push_back("--" + std::string(field.name));
         written.push_back((*parsed).*field.member);
     }

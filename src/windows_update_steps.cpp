@@ -28,7 +28,7 @@ const LockedPackageFile& file_of(const PackageLock& package) {
     return static_cast<const LockedPackage&>(package).file;
 }
 
-Result<std::unique_ptr<PackageLock>> lock_package(const std::string& msi_path) {
+Result<std::unique_ptr<PackageLock>> lock_package(const std::u16string& msi_path) {
     auto file = LockedPackageFile::lock(msi_path);
     if (!file) return failure(file.error());
     return std::make_unique<LockedPackage>(std::move(*file));
@@ -41,7 +41,7 @@ Result<std::u16string> confirm_installer_package(const PackageLock& package) {
 }
 
 Result<std::int32_t> run_installer_described(const std::u16string& program, const std::u16string& package_path,
-                                             const std::string& install_dir, const std::string& msi_log_path) {
+                                             const std::u16string& install_dir, const std::u16string& msi_log_path) {
     auto exit_code = run_installer(program, package_path, install_dir, msi_log_path);
     if (!exit_code) return failure(win::describe_io_error(exit_code.error()));
     return *exit_code;
@@ -55,13 +55,13 @@ UpdateSteps windows_update_steps() {
     steps.append_log_line = append_log_line;
     steps.clear_result_file = clear_result_file;
     steps.write_result_file = write_result_file;
-    steps.is_msi_package = is_msi_package;
+    steps.is_msi_package = [](const std::u16string& msi_path) { return is_msi_package(msi_path); };
     steps.lock_package = lock_package;
     steps.compute_package_digest = [](PackageLock& package) { return compute_package_digest(file_of(package).handle()); };
     steps.release_package = [](PackageLock& package) { file_of(package).release(); };
     steps.verify_update_signature = verify_update_signature;
     // The lock holds the package's path as it opened it, converted once.
-    steps.delete_package = [](const std::string&, const PackageLock& package) {
+    steps.delete_package = [](const std::u16string&, const PackageLock& package) {
         file_of(package).delete_if_unchanged();
     };
     steps.confirm_installer_package = confirm_installer_package;

@@ -14,9 +14,9 @@ std::u16string choose_shell_program(const std::optional<std::u16string>& system_
     return std::u16string(kShellProgram);
 }
 
-ChildCommand restart_command(const std::u16string& shell_program, const std::string& app_path,
-                             const std::string& install_dir) {
-    return {shell_program, {utf8_to_utf16(app_path)}, utf8_to_utf16(install_dir)};
+ChildCommand restart_command(const std::u16string& shell_program, const std::u16string& app_path,
+                             const std::u16string& install_dir) {
+    return {shell_program, {app_path}, install_dir};
 }
 
 std::string restart_requested_message(std::u16string_view shell_program, std::uint32_t process_id) {

@@ -18,8 +18,8 @@ std::u16string choose_shell_program(const std::optional<std::u16string>& system_
 
 // The shell with the application's path as its one argument, started in the
 // installation directory.
-ChildCommand restart_command(const std::u16string& shell_program, const std::string& app_path,
-                             const std::string& install_dir);
+ChildCommand restart_command(const std::u16string& shell_program, const std::u16string& app_path,
+                             const std::u16string& install_dir);
 
 // "Application restart requested through {shell} with process id {id}."; a
 // shell text that is not valid Unicode shows U+FFFD in its place.
@@ -30,6 +30,7 @@ std::string restart_failed_message(std::string_view description);
 
 // Checks the application path, starts the shell without waiting for it and
 // logs the one line that says how it went. (Windows)
-void restart_application(const std::string& app_path, const std::string& install_dir, const std::string& log_path);
+void restart_application(const std::u16string& app_path, const std::u16string& install_dir,
+                         const std::u16string& log_path);
 
 }  // namespace vostrane

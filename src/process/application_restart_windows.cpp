@@ -7,7 +7,8 @@
 
 namespace vostrane {
 
-void restart_application(const std::string& app_path, const std::string& install_dir, const std::string& log_path) {
+void restart_application(const std::u16string& app_path, const std::u16string& install_dir,
+                         const std::u16string& log_path) {
     if (!win::names_regular_file(win::file_path(app_path))) {
         append_log_line(log_path, kApplicationNotFoundForRestart);
         return;

@@ -1,7 +1,6 @@
 #include "process/installer.hpp"
 
 #include "interface_texts.hpp"
-#include "unicode.hpp"
 
 namespace vostrane {
 
@@ -14,12 +13,12 @@ std::optional<std::u16string> installer_location(const std::optional<std::u16str
 }
 
 ChildCommand installer_command(const std::u16string& program, const std::u16string& package_path,
-                               const std::string& install_dir, const std::string& msi_log_path) {
+                               const std::u16string& install_dir, const std::u16string& msi_log_path) {
     return {program,
             {u"/i", package_path, u"/passive", u"/norestart",
-             std::u16string(kInstallDirProperty) + utf8_to_utf16(install_dir),
+             std::u16string(kInstallDirProperty) + install_dir,
              std::u16string(kInstallDirLockProperty), u"/L*v",
-             utf8_to_utf16(msi_log_path)},
+             msi_log_path},
             std::nullopt};
 }
 

@@ -19,7 +19,7 @@ std::optional<std::u16string> installer_location(const std::optional<std::u16str
 // Windows, into the installation directory, with a verbose log. The package is
 // named by `package_path`, the checked file's confirmed path.
 ChildCommand installer_command(const std::u16string& program, const std::u16string& package_path,
-                               const std::string& install_dir, const std::string& msi_log_path);
+                               const std::u16string& install_dir, const std::u16string& msi_log_path);
 
 // installer_location for this process's environment and file system. (Windows)
 std::optional<std::u16string> locate_installer();
@@ -27,6 +27,7 @@ std::optional<std::u16string> locate_installer();
 // Runs the installer and waits as long as it runs: its exit code, read as
 // signed, or why it could not be started or waited for. (Windows)
 std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                                       const std::string& install_dir, const std::string& msi_log_path);
+                                                       const std::u16string& install_dir,
+                                                       const std::u16string& msi_log_path);
 
 }  // namespace vostrane

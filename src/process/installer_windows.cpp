@@ -10,7 +10,8 @@ std::optional<std::u16string> locate_installer() {
 }
 
 std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                                       const std::string& install_dir, const std::string& msi_log_path) {
+                                                       const std::u16string& install_dir,
+                                                       const std::u16string& msi_log_path) {
     auto exit_code = run_to_exit(installer_command(program, package_path, install_dir, msi_log_path));
     if (!exit_code) return std::unexpected(exit_code.error());
     return static_cast<std::int32_t>(*exit_code);

@@ -19,6 +19,6 @@ Status judge_parent_wait(std::uint32_t wait_result);
 
 // Opens the process for waiting only and waits for it to end; a process that
 // cannot be opened counts as already gone. Logs its own line. (Windows)
-Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path);
+Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path);
 
 }  // namespace vostrane

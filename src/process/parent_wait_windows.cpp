@@ -6,7 +6,7 @@
 
 namespace vostrane {
 
-Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) {
+Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) {
     // Enough to wait on, nothing more; the handle is never inherited.
     win::unique_handle process(::OpenProcess(SYNCHRONIZE, FALSE, process_id));
     if (!process) {

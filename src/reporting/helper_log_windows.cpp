@@ -21,8 +21,8 @@ struct MakeDirectoryResult {
     IoError error = IoError::os_error(ERROR_SUCCESS);
 };
 
-MakeDirectoryResult make_directory(std::string_view directory) {
-    const std::u16string path = win::file_path(directory);
+MakeDirectoryResult make_directory(std::u16string_view directory) {
+    const std::u16string path = win::file_path(std::u16string(directory));
     if (::CreateDirectoryW(win::wide_c_str(path), nullptr)) return {MakeDirectory::created_or_exists};
     const DWORD code = ::GetLastError();
     if (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND) {
@@ -34,11 +34,11 @@ MakeDirectoryResult make_directory(std::string_view directory) {
 }
 
 // Creates the directory and every missing one above it.
-std::expected<void, IoError> create_directories(std::string_view directory) {
+std::expected<void, IoError> create_directories(std::u16string_view directory) {
     // Walk up until a directory exists or can be made, then create the
     // missing ones below it, top down.
-    std::vector<std::string_view> missing;
-    for (std::string_view current = directory; !current.empty(); current = parent_directory(current)) {
+    std::vector<std::u16string_view> missing;
+    for (std::u16string_view current = directory; !current.empty(); current = parent_directory(current)) {
         const MakeDirectoryResult made = make_directory(current);
         if (made.outcome == MakeDirectory::created_or_exists) break;
         if (made.outcome == MakeDirectory::failed || parent_directory(current).empty()) {
@@ -61,7 +61,7 @@ std::uint64_t current_unix_seconds() {
 
 }  // namespace
 
-Status prepare_helper_log(const std::string& path) {
+Status prepare_helper_log(const std::u16string& path) {
     if (auto created = create_directories(parent_directory(path)); !created) {
         return failure(win::describe_io_error(created.error()));
     }
@@ -71,7 +71,7 @@ Status prepare_helper_log(const std::string& path) {
     return {};
 }
 
-void append_log_line(const std::string& path, std::string_view message) {
+void append_log_line(const std::u16string& path, std::string_view message) {
     const std::string line = format_log_line(current_unix_seconds(), message);
     // The log is best effort once set up: a line that cannot be written is lost.
     if (auto file = win::open_shared(win::file_path(path), kAppendOnly, OPEN_ALWAYS)) {

@@ -21,9 +21,9 @@ std::string result_document(const UpdateOutcome& outcome);
 std::string escape_json_string(std::string_view text);
 
 // Deletes an earlier result file, read-only ones too; failures are ignored. (Windows)
-void clear_result_file(const std::string& path);
+void clear_result_file(const std::u16string& path);
 
 // Replaces the result file with the document; failures are ignored. (Windows)
-void write_result_file(const std::string& path, const UpdateOutcome& outcome);
+void write_result_file(const std::u16string& path, const UpdateOutcome& outcome);
 
 }  // namespace vostrane

@@ -58,7 +58,7 @@ void delete_read_only_file(const std::u16string& path) {
 
 }  // namespace
 
-void clear_result_file(const std::string& path) {
+void clear_result_file(const std::u16string& path) {
     const std::u16string file = win::file_path(path);
     if (::DeleteFileW(win::wide_c_str(file))) return;
     // Anything else, usually that there is no such file, is no concern here.
@@ -98,7 +98,7 @@ Replacement replace_through_temporary_file(const std::u16string& path, std::stri
 
 }  // namespace
 
-void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
+void write_result_file(const std::u16string& path, const UpdateOutcome& outcome) {
     const std::string document = result_document(outcome);
     const std::u16string file_path = win::file_path(path);
     if (replace_through_temporary_file(file_path, document) != Replacement::refused) return;

@@ -27,16 +27,17 @@ struct NamedField {
 // The first four reach a child's command line (the installer's or the
 // shell's), so they must not be able to add arguments to it.
 struct PathField {
-    NamedField field;
+    std::string_view name;
+    std::u16string UpdateOptions::*field;
     bool passed_to_child;
 };
 constexpr PathField kPathFields[] = {
-    {{"msi-path", &UpdateOptions::msi_path}, true},
-    {{"install-dir", &UpdateOptions::install_dir}, true},
-    {{"app-path", &UpdateOptions::app_path}, true},
-    {{"msi-log-path", &UpdateOptions::msi_log_path}, true},
-    {{"helper-log-path", &UpdateOptions::helper_log_path}, false},
-    {{"result-path", &UpdateOptions::result_path}, false},
+    {"msi-path", &UpdateOptions::msi_path, true},
+    {"install-dir", &UpdateOptions::install_dir, true},
+    {"app-path", &UpdateOptions::app_path, true},
+    {"msi-log-path", &UpdateOptions::msi_log_path, true},
+    {"helper-log-path", &UpdateOptions::helper_log_path, false},
+    {"result-path", &UpdateOptions::result_path, false},
 };
 constexpr NamedField kTextFields[] = {
     {"expected-sha256", &UpdateOptions::expected_sha256},
@@ -74,13 +75,14 @@ Result<std::string> required_text(const OptionMap& options, std::string_view nam
     return std::string(value);
 }
 
-Result<std::string> required_path(const OptionMap& options, std::string_view name) {
-    return required_text(options, name);
+Result<std::u16string> required_path(const OptionMap& options, std::string_view name) {
+    auto text = required_text(options, name);
+    if (!text) return failure(text.error());
+    return utf8_to_utf16(*text);
 }
 
-bool is_child_argument_safe(std::string_view path) {
-    // Each of these is one UTF-8 byte, and never part of a longer sequence.
-    return std::ranges::none_of(path, [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; });
+bool is_child_argument_safe(std::u16string_view path) {
+    return std::ranges::none_of(path, [](char16_t c) { return c == u'"' || c < 0x20; });
 }
 
 std::optional<std::uint32_t> parse_process_id(std::string_view text) {
@@ -105,13 +107,13 @@ Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
     if (!process_id) return failure(process_id.error());
     options.parent_process_id = *process_id;
 
-    for (const auto& [named, passed_to_child] : kPathFields) {
-        auto value = required_path(*map, named.name);
+    for (const auto& [name, field, passed_to_child] : kPathFields) {
+        auto value = required_path(*map, name);
         if (!value) return failure(value.error());
         if (passed_to_child && !is_child_argument_safe(*value)) {
-            return failure("--" + std::string(named.name) + std::string(kMustNotAddArguments));
+            return failure("--" + std::string(name) + std::string(kMustNotAddArguments));
         }
-        options.*named.field = std::move(*value);
+        options.*field = std::move(*value);
     }
     for (const auto& [name, field] : kTextFields) {
         auto value = required_text(*map, name);

@@ -11,14 +11,16 @@
 namespace vostrane {
 
 // The twelve command-line options, trimmed; built once and read-only afterwards.
+// The six paths are held in UTF-16, the form the Windows calls take, so that
+// each is converted once, here, however many calls use it.
 struct UpdateOptions {
     std::uint32_t parent_process_id = 0;
-    std::string msi_path;
-    std::string install_dir;
-    std::string app_path;
-    std::string msi_log_path;
-    std::string helper_log_path;
-    std::string result_path;
+    std::u16string msi_path;
+    std::u16string install_dir;
+    std::u16string app_path;
+    std::u16string msi_log_path;
+    std::u16string helper_log_path;
+    std::u16string result_path;
     std::string expected_sha256;
     std::string expected_version;
     std::string signature;
@@ -41,14 +43,14 @@ Result<OptionMap> scan_option_pairs(std::span<const std::string> arguments);
 // The trimmed value of a required option, or "--{name} is required." when it
 // is absent, empty or only white space. `name` is without dashes.
 Result<std::string> required_text(const OptionMap& options, std::string_view name);
-// Paths are kept as UTF-8 text and converted only at the Windows call.
-Result<std::string> required_path(const OptionMap& options, std::string_view name);
+// required_text, in UTF-16.
+Result<std::u16string> required_path(const OptionMap& options, std::string_view name);
 
 // Whether a path may be written into a child's command line: '"' and the
 // control characters U+0000 to U+001F cannot occur in a Windows path, yet each
 // could end an argument early under some program's own reading of quotes
 // (msiexec doubles them and takes backslashes literally) and so add others.
-bool is_child_argument_safe(std::string_view path);
+bool is_child_argument_safe(std::u16string_view path);
 
 // An unsigned 32-bit decimal number, one leading '+' allowed; nothing else.
 std::optional<std::uint32_t> parse_process_id(std::string_view text);

@@ -114,8 +114,8 @@ private:
     void log(std::string_view message) { steps_.append_log_line(log_path_, message); }
 
     const UpdateOptions options_;
-    const std::string log_path_;
-    const std::string result_path_;
+    const std::u16string log_path_;
+    const std::u16string result_path_;
     const UpdateSteps& steps_;
     // Held from the digest until the installer has returned; an early end of
     // the run releases it with the run.

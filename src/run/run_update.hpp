@@ -43,15 +43,15 @@ public:
 // themselves; tests fill them with stand-ins, so that the run's order and
 // decisions are tested alone.
 struct UpdateSteps {
-    std::function<Status(const std::string& path)> prepare_helper_log;
-    std::function<void(const std::string& path, std::string_view message)> append_log_line;
-    std::function<void(const std::string& path)> clear_result_file;
-    std::function<void(const std::string& path, const UpdateOutcome& outcome)> write_result_file;
+    std::function<Status(const std::u16string& path)> prepare_helper_log;
+    std::function<void(const std::u16string& path, std::string_view message)> append_log_line;
+    std::function<void(const std::u16string& path)> clear_result_file;
+    std::function<void(const std::u16string& path, const UpdateOutcome& outcome)> write_result_file;
 
-    std::function<bool(const std::string& msi_path)> is_msi_package;
+    std::function<bool(const std::u16string& msi_path)> is_msi_package;
     // Opens and locks the package. A failure (it cannot be opened, or it is not
     // on a local disk) leaves nothing that was checked, so nothing is deleted.
-    std::function<Result<std::unique_ptr<PackageLock>>(const std::string& msi_path)> lock_package;
+    std::function<Result<std::unique_ptr<PackageLock>>(const std::u16string& msi_path)> lock_package;
     std::function<Result<std::string>(PackageLock& package)> compute_package_digest;
     // Lets go of the file; the package is free again.
     std::function<void(PackageLock& package)> release_package;
@@ -60,21 +60,22 @@ struct UpdateSteps {
         verify_update_signature;
     // Deletes a rejected, released package, but only if the path still leads
     // to the file that was locked; failures are ignored.
-    std::function<void(const std::string& msi_path, const PackageLock& package)> delete_package;
+    std::function<void(const std::u16string& msi_path, const PackageLock& package)> delete_package;
     // The package path for the installer, once it is confirmed to name the
     // locked file; or why not.
     std::function<Result<std::u16string>(const PackageLock& package)> confirm_installer_package;
 
     // Proceeds when the process has ended or cannot be opened; logs its own lines.
-    std::function<Status(std::uint32_t process_id, const std::string& log_path)> wait_for_parent_exit;
+    std::function<Status(std::uint32_t process_id, const std::u16string& log_path)> wait_for_parent_exit;
     // The installer program, or nothing when it is not found.
     std::function<std::optional<std::u16string>()> locate_installer;
     // The installer's exit code, or the launch error's description.
     std::function<Result<std::int32_t>(const std::u16string& program, const std::u16string& package_path,
-                                       const std::string& install_dir, const std::string& msi_log_path)>
+                                       const std::u16string& install_dir, const std::u16string& msi_log_path)>
         run_installer;
     // Relaunches the application; logs its own lines and never fails the run.
-    std::function<void(const std::string& app_path, const std::string& install_dir, const std::string& log_path)>
+    std::function<void(const std::u16string& app_path, const std::u16string& install_dir,
+                       const std::u16string& log_path)>
         restart_application;
 };
 

@@ -8,8 +8,12 @@
 
 namespace vostrane {
 
-// True for an existing regular file (after links) named *.msi in any ASCII case. (Windows)
+// True for an existing regular file (after links) named *.msi in any ASCII case.
 bool is_msi_package(const std::string& path);
+#ifdef _WIN32
+// The same for a path already in UTF-16, as the helper's options hold it.
+bool is_msi_package(const std::u16string& path);
+#endif
 
 // The name rule alone: the final component's extension is "msi", any ASCII case.
 // `file_name` is UTF-16 because a Windows name may hold unpaired surrogates.

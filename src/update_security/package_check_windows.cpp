@@ -60,23 +60,23 @@ std::expected<std::u16string, IoError> locked_file_final_path(HANDLE file, const
 
 }  // namespace
 
-bool is_msi_package(const std::string& path) {
-    const std::u16string text = utf8_to_utf16(path);
-    return has_msi_extension(final_path_component(text)) && win::names_regular_file(win::file_path(text));
+bool is_msi_package(const std::u16string& path) {
+    return has_msi_extension(final_path_component(path)) && win::names_regular_file(win::file_path(path));
 }
 
-Result<LockedPackageFile> LockedPackageFile::lock(const std::string& msi_path) {
-    const std::u16string text = utf8_to_utf16(msi_path);
-    std::u16string file_path = win::file_path(text);
+bool is_msi_package(const std::string& path) { return is_msi_package(utf8_to_utf16(path)); }
+
+Result<LockedPackageFile> LockedPackageFile::lock(const std::u16string& msi_path) {
+    std::u16string file_path = win::file_path(msi_path);
     auto file = open_shared_for_reading_only(file_path);
     if (!file) return failure(file.error());
-    const auto final = locked_file_final_path(file->get(), text);
+    const auto final = locked_file_final_path(file->get(), msi_path);
     if (!final) return failure(win::describe_io_error(final.error()));
     if (is_network_path(*final) || on_network_drive(*final)) return failure(std::string(kPackageNotLocal));
     const auto identity = win::file_identity(file->get());
     if (!identity) return failure(win::describe_last_error());
     return LockedPackageFile(std::move(*file), *identity, std::move(file_path),
-                             installer_package_path(text, *final, same_path_text));
+                             installer_package_path(msi_path, *final, same_path_text));
 }
 
 Status LockedPackageFile::confirm_installer_path() const {

@@ -18,7 +18,7 @@ public:
     // file, yet Windows Installer can still open and read it. The handle is
     // not inheritable. Fails, with nothing to delete, when the file cannot be
     // opened or is not on a local disk.
-    static Result<LockedPackageFile> lock(const std::string& msi_path);
+    static Result<LockedPackageFile> lock(const std::u16string& msi_path);
 
     [[nodiscard]] HANDLE handle() const { return file_.get(); }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "reporting/helper_log.hpp"
+#include "unicode.hpp"
 
 namespace vostrane {
 namespace {
@@ -109,7 +110,8 @@ TEST(HelperLogDirectory, ParentIsThePathWithoutItsLastComponent) {
         {"\\\\.\\device/", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(parent_directory(c.path), c.expected) << c.path;
+        const std::u16string path = utf8_to_utf16(c.path);
+        EXPECT_EQ(utf16_to_utf8_lossy(parent_directory(path)), c.expected) << c.path;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "options.hpp"
+#include "unicode.hpp"
 
 namespace vostrane {
 namespace {
@@ -56,12 +57,12 @@ TEST(OptionsParse, ReadsAllTwelveFields) {
     const auto options = parse_options(complete_arguments());
     ASSERT_TRUE(options.has_value()) << options.error();
     EXPECT_EQ(options->parent_process_id, 4242u);
-    EXPECT_EQ(options->msi_path, "C:\\Users\\A B\\AppData\\Local\\Temp\\update.msi");
-    EXPECT_EQ(options->install_dir, "C:\\Program Files\\Vostrane");
-    EXPECT_EQ(options->app_path, "C:\\Program Files\\Vostrane\\Vostrane.exe");
-    EXPECT_EQ(options->msi_log_path, "C:\\Temp\\msi.log");
-    EXPECT_EQ(options->helper_log_path, "C:\\Temp\\helper.log");
-    EXPECT_EQ(options->result_path, "C:\\Temp\\result.json");
+    EXPECT_EQ(options->msi_path, u"C:\\Users\\A B\\AppData\\Local\\Temp\\update.msi");
+    EXPECT_EQ(options->install_dir, u"C:\\Program Files\\Vostrane");
+    EXPECT_EQ(options->app_path, u"C:\\Program Files\\Vostrane\\Vostrane.exe");
+    EXPECT_EQ(options->msi_log_path, u"C:\\Temp\\msi.log");
+    EXPECT_EQ(options->helper_log_path, u"C:\\Temp\\helper.log");
+    EXPECT_EQ(options->result_path, u"C:\\Temp\\result.json");
     EXPECT_EQ(options->expected_sha256, "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     EXPECT_EQ(options->expected_version, "1.2.3");
     EXPECT_EQ(options->signature, "c2lnbmF0dXJl");
@@ -137,7 +138,7 @@ TEST(OptionsParse, AcceptsTheseArgumentForms) {
         SCOPED_TRACE(what);
         const auto options = parse_options(arguments);
         ASSERT_TRUE(options.has_value()) << options.error();
-        EXPECT_EQ(options->msi_path, expected_msi_path);
+        EXPECT_EQ(options->msi_path, utf8_to_utf16(expected_msi_path));
     }
 }
 
@@ -147,8 +148,8 @@ TEST(OptionsParse, ValueThatLooksLikeANameDoesNotShiftThePairs) {
     const auto options =
         parse_options(plus(without(complete_arguments(), "msi-path"), {"--msi-path", "--install-dir", "--key-id", "k"}));
     ASSERT_TRUE(options.has_value()) << options.error();
-    EXPECT_EQ(options->msi_path, "--install-dir");
-    EXPECT_EQ(options->install_dir, "C:\\Program Files\\Vostrane");
+    EXPECT_EQ(options->msi_path, u"--install-dir");
+    EXPECT_EQ(options->install_dir, u"C:\\Program Files\\Vostrane");
     EXPECT_EQ(options->key_id, "k");
 }
 
@@ -262,6 +263,18 @@ TEST(OptionsParse, OtherValuesMayHoldQuotesAndControlCharacters) {
     }
 }
 
+// Paths are converted once, here, to the UTF-16 that the Windows calls and
+// the children's command lines take.
+TEST(OptionsParse, PathsAreHeldInUtf16) {
+    const Arguments arguments =
+        plus(without(with_value("install-dir", "C:\\Caf\xc3\xa9 \xf0\x9f\x93\xa6"), "msi-log-path"),
+             {"--msi-log-path", "C:\\T\xc3\xa9l\xc3\xa9" "chargements\\msi.log"});
+    const auto options = parse_options(arguments);
+    ASSERT_TRUE(options.has_value()) << options.error();
+    EXPECT_EQ(options->install_dir, u"C:\\Caf\u00e9 \U0001F4E6");
+    EXPECT_EQ(options->msi_log_path, u"C:\\T\u00e9l\u00e9chargements\\msi.log");
+}
+
 TEST(OptionsParse, RejectsABadProcessId) {
     for (const std::string value : {"4294967296", "-1", "+", "-", "++1", "0x10", "12 34", "1.5", "\xD9\xA4"}) {
         expect_failures({{value, with_value("parent-process-id", value), "--parent-process-id must be a process id."}});
@@ -320,7 +333,7 @@ TEST(OptionsScan, KeepsRawValuesUnderNamesWithoutLeadingDashPairs) {
 
 TEST(OptionsLookup, RequiredTextAndPathTrimOrNameTheOption) {
     const OptionMap map = {{"install-dir", " C:\\Program Files\\Vostrane\\ "}, {"key-id", "\t"}};
-    EXPECT_EQ(required_path(map, "install-dir"), "C:\\Program Files\\Vostrane\\");
+    EXPECT_EQ(required_path(map, "install-dir"), u"C:\\Program Files\\Vostrane\\");
     EXPECT_EQ(required_text(map, "install-dir"), "C:\\Program Files\\Vostrane\\");
     EXPECT_EQ(required_text(map, "key-id").error(), "--key-id is required.");
     EXPECT_EQ(required_path(map, "app-path").error(), "--app-path is required.");

@@ -18,8 +18,8 @@ inline PathQuery files(std::set<std::u16string> existing) {
     return [existing = std::move(existing)](const std::u16string& path) { return existing.contains(path); };
 }
 
-inline constexpr char kInstallDir[] = "C:\\Program Files\\App\\";
-inline constexpr char kMsiLogPath[] = "C:\\Temp\\msi.log";
-inline constexpr char kAppPath[] = "C:\\Program Files\\App\\app.exe";
+inline constexpr char16_t kInstallDir[] = u"C:\\Program Files\\App\\";
+inline constexpr char16_t kMsiLogPath[] = u"C:\\Temp\\msi.log";
+inline constexpr char16_t kAppPath[] = u"C:\\Program Files\\App\\app.exe";
 
 }  // namespace vostrane::testing

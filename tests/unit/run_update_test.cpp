@@ -25,6 +25,9 @@ std::string words(const Parts&... parts) {
     return text;
 }
 
+// Paths reach the steps in UTF-16; the journal shows them as UTF-8.
+std::string text(std::u16string_view path) { return utf16_to_utf8_lossy(path); }
+
 constexpr std::string_view kDigest = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
 
 std::vector<std::string> good_arguments() {
@@ -70,26 +73,26 @@ public:
     std::vector<std::string> log_lines;
     std::optional<UpdateOutcome> written;
 
-    Status prepare_helper_log(const std::string& path) {
-        journal.push_back("prepare " + path);
+    Status prepare_helper_log(const std::u16string& path) {
+        journal.push_back("prepare " + text(path));
         return prepare_result;
     }
-    void append_log_line(const std::string& path, std::string_view message) {
-        journal.push_back("log " + path + ": " + std::string(message));
+    void append_log_line(const std::u16string& path, std::string_view message) {
+        journal.push_back("log " + text(path) + ": " + std::string(message));
         log_lines.emplace_back(message);
     }
-    void clear_result_file(const std::string& path) { journal.push_back("clear " + path); }
-    void write_result_file(const std::string& path, const UpdateOutcome& outcome) {
-        journal.push_back("write " + path);
+    void clear_result_file(const std::u16string& path) { journal.push_back("clear " + text(path)); }
+    void write_result_file(const std::u16string& path, const UpdateOutcome& outcome) {
+        journal.push_back("write " + text(path));
         EXPECT_FALSE(written) << "the outcome is written once";
         written = outcome;
     }
-    bool is_msi_package(const std::string& path) {
-        journal.push_back("is_msi " + path);
+    bool is_msi_package(const std::u16string& path) {
+        journal.push_back("is_msi " + text(path));
         return is_msi;
     }
-    Result<std::unique_ptr<PackageLock>> lock_package(const std::string& path) {
-        journal.push_back("lock " + path);
+    Result<std::unique_ptr<PackageLock>> lock_package(const std::u16string& path) {
+        journal.push_back("lock " + text(path));
         if (!lock_result) return failure(lock_result.error());
         return std::make_unique<JournalledLock>(journal);
     }
@@ -104,13 +107,13 @@ public:
         journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
-    void delete_package(const std::string& path, const PackageLock&) { journal.push_back("delete " + path); }
+    void delete_package(const std::u16string& path, const PackageLock&) { journal.push_back("delete " + text(path)); }
     Result<std::u16string> confirm_installer_package(const PackageLock&) {
         journal.push_back("confirm");
         return confirmed_package;
     }
-    Status wait_for_parent_exit(std::uint32_t process_id, const std::string& log_path) {
-        journal.push_back(words("wait", process_id, log_path));
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) {
+        journal.push_back(words("wait", process_id, text(log_path)));
         return wait_result;
     }
     std::optional<std::u16string> locate_installer() {
@@ -118,12 +121,12 @@ public:
         return installer;
     }
     Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                       const std::string&, const std::string&) {
+                                       const std::u16string&, const std::u16string&) {
         journal.push_back(words("install", utf16_to_utf8_lossy(program), utf16_to_utf8_lossy(package_path)));
         return installer_exit;
     }
-    void restart_application(const std::string& app_path, const std::string&, const std::string& log_path) {
-        journal.push_back(words("restart", app_path, log_path));
+    void restart_application(const std::u16string& app_path, const std::u16string&, const std::u16string& log_path) {
+        journal.push_back(words("restart", text(app_path), text(log_path)));
     }
 
     // The run's steps, each one of the stand-ins above.

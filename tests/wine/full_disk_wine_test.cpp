@@ -60,31 +60,31 @@ TEST(FullDisk, ResultDocumentIsWrittenWholeOrNotAtAll) {
     const UpdateOutcome outcome{"error", 1603, std::string(20000, 'm')};
     {
         DiskFiller full(*disk / L"filler");
-        write_result_file(utf8(result), outcome);
+        write_result_file(u16(result), outcome);
         EXPECT_EQ(read_file(result), earlier) << "the earlier document stays whole";
 
         fs::remove(result);
-        write_result_file(utf8(result), outcome);
+        write_result_file(u16(result), outcome);
         EXPECT_FALSE(fs::exists(result)) << "no part of a document";
         for (const auto& entry : fs::directory_iterator(folder)) ADD_FAILURE() << "left behind: " << utf8(entry.path());
     }
-    write_result_file(utf8(result), outcome);
+    write_result_file(u16(result), outcome);
     EXPECT_EQ(read_file(result), result_document(outcome)) << "with room again, the whole document";
 }
 
 TEST(FullDisk, LogLineThatDoesNotFitLeavesTheEarlierLinesWhole) {
     REQUIRE_SMALL_DISK(disk);
     const fs::path log = *disk / L"logs\\helper.log";
-    ASSERT_TRUE(prepare_helper_log(utf8(log)));
-    append_log_line(utf8(log), "Vostrane native updater started.");
+    ASSERT_TRUE(prepare_helper_log(u16(log)));
+    append_log_line(u16(log), "Vostrane native updater started.");
     const std::string before = read_file(log);
     ASSERT_TRUE(parse_log(before).has_value());
     {
         DiskFiller full(*disk / L"filler");
-        append_log_line(utf8(log), std::string(64 * 1024, 'x'));
+        append_log_line(u16(log), std::string(64 * 1024, 'x'));
     }
     EXPECT_TRUE(read_file(log).starts_with(before));
-    append_log_line(utf8(log), "with room again");
+    append_log_line(u16(log), "with room again");
     EXPECT_TRUE(read_file(log).ends_with("] with room again\n"));
 }
 

@@ -24,6 +24,7 @@ using testing::open_as_other_writer;
 using testing::parse_log_lines;
 using testing::read_file;
 using testing::TempDir;
+using testing::u16;
 using testing::utf8;
 using testing::write_file;
 namespace fs = std::filesystem;
@@ -76,7 +77,7 @@ TEST(HelperLogWine, PrepareCreatesEveryMissingDirectoryAndAnEmptyLog) {
     };
     for (const auto& log : logs) {
         SCOPED_TRACE(utf8(log));
-        ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+        ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
         EXPECT_TRUE(fs::is_regular_file(log));
         EXPECT_EQ(fs::file_size(log), 0u);
     }
@@ -93,7 +94,7 @@ TEST(HelperLogWine, PrepareFailsWithTheOsErrorWhenTheLogCannotBeMade) {
     };
     for (const auto& log : logs) {
         SCOPED_TRACE(utf8(log));
-        const Status prepared = prepare_helper_log(utf8(log));
+        const Status prepared = prepare_helper_log(u16(log));
         ASSERT_FALSE(prepared);
         EXPECT_TRUE(is_os_error_description(prepared.error())) << prepared.error();
     }
@@ -104,7 +105,7 @@ TEST(HelperLogWine, PrepareFailsWithTheOsErrorWhenTheLogCannotBeMade) {
 TEST(HelperLogWine, ADirectoryAsLogIsRefusedWithAccessDenied) {
     TempDir dir;
     fs::create_directories(dir / L"helper.log");
-    const Status prepared = prepare_helper_log(utf8(dir / L"helper.log"));
+    const Status prepared = prepare_helper_log(u16(dir / L"helper.log"));
     ASSERT_FALSE(prepared);
     EXPECT_TRUE(prepared.error().ends_with(" (os error 5)")) << prepared.error();
 }
@@ -112,7 +113,7 @@ TEST(HelperLogWine, ADirectoryAsLogIsRefusedWithAccessDenied) {
 TEST(HelperLogWine, LinesCarryTheCurrentUnixTimeAndTheMessageByteForByte) {
     TempDir dir;
     const fs::path log = dir / L"helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
     const Messages messages = {
         "Vostrane native updater started.",
         "",
@@ -121,7 +122,7 @@ TEST(HelperLogWine, LinesCarryTheCurrentUnixTimeAndTheMessageByteForByte) {
         "tab\tand control \x1b stay",
     };
     const auto before = static_cast<std::uint64_t>(std::time(nullptr));
-    for (const auto& message : messages) append_log_line(utf8(log), message);
+    for (const auto& message : messages) append_log_line(u16(log), message);
     const auto after = static_cast<std::uint64_t>(std::time(nullptr));
 
     const std::vector<LogLine> lines = log_lines(log);
@@ -139,8 +140,8 @@ TEST(HelperLogWine, LinesCarryTheCurrentUnixTimeAndTheMessageByteForByte) {
 TEST(HelperLogWine, LineBreaksInsideMessagesAreWrittenUnchanged) {
     TempDir dir;
     const fs::path log = dir / L"helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
-    append_log_line(utf8(log), "first\nsecond\r\nthird\rend");
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
+    append_log_line(u16(log), "first\nsecond\r\nthird\rend");
     // Only the first break ends a prefixed line; the rest is the message's own.
     const std::string text = read_file(log);
     const std::size_t first_break = text.find('\n') + 1;
@@ -154,8 +155,8 @@ TEST(HelperLogWine, ABareFileNameIsCreatedInTheCurrentDirectory) {
     TempDir dir;
     {
         const CurrentDirectory inside(dir.path());
-        ASSERT_EQ(prepare_helper_log("bare-helper.log"), Status{});
-        append_log_line("bare-helper.log", "in the current directory");
+        ASSERT_EQ(prepare_helper_log(u"bare-helper.log"), Status{});
+        append_log_line(u"bare-helper.log", "in the current directory");
     }
     EXPECT_EQ(log_messages(dir / L"bare-helper.log"), Messages{"in the current directory"});
 }
@@ -164,12 +165,12 @@ TEST(HelperLogWine, TheNullDeviceServesAsALogThatKeepsNothing) {
     TempDir dir;
     {
         const CurrentDirectory inside(dir.path());
-        const Status prepared = prepare_helper_log("NUL");
+        const Status prepared = prepare_helper_log(u"NUL");
         EXPECT_TRUE(prepared) << prepared.error();
-        append_log_line("NUL", "discarded");
-        write_result_file("NUL", {"success", 0, ""});
-        clear_result_file("NUL");
-        EXPECT_EQ(prepare_helper_log("NUL"), Status{});
+        append_log_line(u"NUL", "discarded");
+        write_result_file(u"NUL", {"success", 0, ""});
+        clear_result_file(u"NUL");
+        EXPECT_EQ(prepare_helper_log(u"NUL"), Status{});
     }
     // Taken for an ordinary name, it would have left a file called NUL here.
     EXPECT_TRUE(fs::is_empty(dir.path()));
@@ -178,13 +179,13 @@ TEST(HelperLogWine, TheNullDeviceServesAsALogThatKeepsNothing) {
 TEST(HelperLogWine, ASecondPrepareEmptiesTheLog) {
     TempDir dir;
     const fs::path log = dir / L"logs\\helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
-    append_log_line(utf8(log), "earlier run");
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
+    append_log_line(u16(log), "earlier run");
     ASSERT_EQ(log_messages(log), Messages{"earlier run"});
 
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
     EXPECT_EQ(fs::file_size(log), 0u);
-    append_log_line(utf8(log), "this run");
+    append_log_line(u16(log), "this run");
     EXPECT_EQ(log_messages(log), Messages{"this run"});
 }
 
@@ -193,26 +194,26 @@ TEST(HelperLogWine, PrepareEmptiesHiddenAndSystemLogsToo) {
     const fs::path log = dir / L"helper.log";
     write_file(log, "[1] old line\n");
     ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
     EXPECT_EQ(fs::file_size(log), 0u);
 }
 
 TEST(HelperLogWine, ADeletedLogIsRecreatedWithOnlyLaterLines) {
     TempDir dir;
     const fs::path log = dir / L"helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
-    append_log_line(utf8(log), "before deletion");
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
+    append_log_line(u16(log), "before deletion");
     ASSERT_TRUE(::DeleteFileW(log.c_str()));
-    append_log_line(utf8(log), "after deletion");
-    append_log_line(utf8(log), "and on");
+    append_log_line(u16(log), "after deletion");
+    append_log_line(u16(log), "and on");
     EXPECT_EQ(log_messages(log), (Messages{"after deletion", "and on"}));
 }
 
 TEST(HelperLogWine, LinesGoToTheEndPastAnotherWritersBytes) {
     TempDir dir;
     const fs::path log = dir / L"helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
-    append_log_line(utf8(log), "first");
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
+    append_log_line(u16(log), "first");
 
     // Another writer, holding the log open with full sharing, appends too:
     // the helper's line must land after its bytes, not at the helper's own
@@ -221,7 +222,7 @@ TEST(HelperLogWine, LinesGoToTheEndPastAnotherWritersBytes) {
     ASSERT_TRUE(other.valid());
     ::SetFilePointer(other.get(), 0, nullptr, FILE_END);
     write_through(other, "[2] from the application\n");
-    append_log_line(utf8(log), "second");
+    append_log_line(u16(log), "second");
     ::SetFilePointer(other.get(), 0, nullptr, FILE_END);
     write_through(other, "[3] the application again\n");
     other.reset();
@@ -232,18 +233,18 @@ TEST(HelperLogWine, LinesGoToTheEndPastAnotherWritersBytes) {
 TEST(HelperLogWine, ALineIsLostSilentlyWhileTheLogIsLocked) {
     TempDir dir;
     const fs::path log = dir / L"helper.log";
-    ASSERT_EQ(prepare_helper_log(utf8(log)), Status{});
+    ASSERT_EQ(prepare_helper_log(u16(log)), Status{});
     win::unique_file locker = open_as_other_writer(log, 0);
     ASSERT_TRUE(locker.valid());
-    append_log_line(utf8(log), "lost");
+    append_log_line(u16(log), "lost");
     locker.reset();
-    append_log_line(utf8(log), "kept");
+    append_log_line(u16(log), "kept");
     EXPECT_EQ(log_messages(log), Messages{"kept"});
 }
 
 TEST(HelperLogWine, AppendingCreatesNoDirectories) {
     TempDir dir;
-    append_log_line(utf8(dir / L"missing\\helper.log"), "nowhere to go");
+    append_log_line(u16(dir / L"missing\\helper.log"), "nowhere to go");
     EXPECT_FALSE(fs::exists(dir / L"missing"));
 }
 

@@ -143,19 +143,19 @@ public:
         const auto at = [when, fault = fault_](Before step) {
             if (step == when && *fault) std::exchange(*fault, nullptr)();
         };
-        steps_.write_result_file = [real, at](const std::string& path, const UpdateOutcome& outcome) {
+        steps_.write_result_file = [real, at](const std::u16string& path, const UpdateOutcome& outcome) {
             at(Before::write_result);
             real.write_result_file(path, outcome);
         };
-        steps_.lock_package = [real, at](const std::string& path) {
+        steps_.lock_package = [real, at](const std::u16string& path) {
             at(Before::lock);
             return real.lock_package(path);
         };
-        steps_.delete_package = [real, at](const std::string& path, const PackageLock& package) {
+        steps_.delete_package = [real, at](const std::u16string& path, const PackageLock& package) {
             at(Before::delete_package);
             real.delete_package(path, package);
         };
-        steps_.wait_for_parent_exit = [real, at](std::uint32_t process_id, const std::string& log_path) {
+        steps_.wait_for_parent_exit = [real, at](std::uint32_t process_id, const std::u16string& log_path) {
             at(Before::wait);
             return real.wait_for_parent_exit(process_id, log_path);
         };

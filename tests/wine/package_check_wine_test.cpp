@@ -8,6 +8,7 @@
 
 #include "helper_process.hpp"
 #include "test_signing.hpp"
+#include "unicode.hpp"
 #include "update_security/package_check.hpp"
 #include "update_security/package_lock.hpp"
 #include "win/system_message.hpp"
@@ -118,7 +119,7 @@ TEST_F(PackageCheckWine, LockedPackageRefusesWritersDeletersAndRenamesButNotRead
     std::string path = write_file("locked.msi", "package bytes");
     const std::wstring wide = (directory() / "locked.msi").wstring();
     const std::wstring moved = wide + L".moved";
-    auto lock = LockedPackageFile::lock(path);
+    auto lock = LockedPackageFile::lock(utf8_to_utf16(path));
     ASSERT_TRUE(lock.has_value()) << lock.error();
     EXPECT_EQ(compute_package_digest(lock->handle()), testing::sha256_hex("package bytes"));
 

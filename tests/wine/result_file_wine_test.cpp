@@ -20,6 +20,7 @@ namespace {
 using testing::open_as_other_writer;
 using testing::read_file;
 using testing::TempDir;
+using testing::u16;
 using testing::utf8;
 using testing::write_file;
 namespace fs = std::filesystem;
@@ -35,7 +36,7 @@ std::vector<std::wstring> folder_entries(const fs::path& folder) {
 TEST(ResultFileWine, DocumentsReadBackByteForByte) {
     TempDir dir;
     const fs::path result = dir / L"result.json";
-    write_result_file(utf8(result), {"error", 1603, "Say \"C:\\x\"\r\n\x01\x7f/\xC3\xA9"});
+    write_result_file(u16(result), {"error", 1603, "Say \"C:\\x\"\r\n\x01\x7f/\xC3\xA9"});
     EXPECT_EQ(read_file(result),
               "{\"status\":\"error\",\"exitCode\":1603,\"message\":\"Say \\\"C:\\\\x\\\"\\r\\n\\u0001\x7f/\xC3\xA9\"}");
 
@@ -48,7 +49,7 @@ TEST(ResultFileWine, DocumentsReadBackByteForByte) {
         {"restartInitiated", 1641, "Windows has started a restart to finish the update."},
     };
     for (const auto& outcome : outcomes) {
-        write_result_file(utf8(result), outcome);
+        write_result_file(u16(result), outcome);
         EXPECT_EQ(read_file(result), result_document(outcome)) << outcome.status << " " << outcome.exit_code;
     }
     EXPECT_EQ(folder_entries(dir.path()), std::vector<std::wstring>{L"result.json"});
@@ -68,7 +69,7 @@ TEST(ResultFileWine, AnEarlierDocumentIsReplacedByANewFileNotRewrittenInPlace) {
     const fs::path result = dir / L"result.json";
     write_file(result, std::string(500, 'x'));
     const std::uint64_t before = file_index(result);
-    write_result_file(utf8(result), {"success", 0, ""});
+    write_result_file(u16(result), {"success", 0, ""});
     EXPECT_EQ(read_file(result), R"({"status":"success","exitCode":0,"message":""})");
     EXPECT_NE(file_index(result), before);
 }
@@ -80,7 +81,7 @@ TEST(ResultFileWine, ReplacesAHiddenFileAndOneHeldOpenBySomeoneElse) {
     ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_HIDDEN));
     win::unique_file reader = open_as_other_writer(result, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     ASSERT_TRUE(reader.valid());
-    write_result_file(utf8(result), {"success", 0, ""});
+    write_result_file(u16(result), {"success", 0, ""});
     reader.reset();
     EXPECT_EQ(read_file(result), R"({"status":"success","exitCode":0,"message":""})");
 }
@@ -112,7 +113,7 @@ TEST(ResultFileWine, WhatAReaderOfTheOldDocumentSees) {
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader.valid());
 
-        write_result_file(utf8(result), {"success", 0, ""});
+        write_result_file(u16(result), {"success", 0, ""});
 
         char bytes[256];
         DWORD read = 0;
@@ -126,7 +127,7 @@ TEST(ResultFileWine, WhatAReaderOfTheOldDocumentSees) {
 
 TEST(ResultFileWine, NothingIsWrittenWhereTheDirectoryIsMissing) {
     TempDir dir;
-    write_result_file(utf8(dir / L"missing\\result.json"), {"success", 0, ""});
+    write_result_file(u16(dir / L"missing\\result.json"), {"success", 0, ""});
     EXPECT_FALSE(fs::exists(dir / L"missing"));
 }
 
@@ -150,7 +151,7 @@ TEST(ResultFileWine, ClearDeletesPlainReadOnlyAndHiddenFiles) {
         SCOPED_TRACE(utf8(result));
         write_file(result, "{\"status\":\"success\"}");
         ASSERT_TRUE(::SetFileAttributesW(result.c_str(), c.attributes));
-        clear_result_file(utf8(result));
+        clear_result_file(u16(result));
         EXPECT_FALSE(fs::exists(result));
     }
 }
@@ -160,9 +161,9 @@ TEST(ResultFileWine, ClearIgnoresWhatItCannotOrNeedNotDelete) {
     fs::create_directories(dir / L"a-directory.json");
     // A missing file or directory leaves nothing to check afterwards: these
     // two calls need only return quietly.
-    clear_result_file(utf8(dir / L"missing.json"));
-    clear_result_file(utf8(dir / L"missing\\result.json"));
-    clear_result_file(utf8(dir / L"a-directory.json"));
+    clear_result_file(u16(dir / L"missing.json"));
+    clear_result_file(u16(dir / L"missing\\result.json"));
+    clear_result_file(u16(dir / L"a-directory.json"));
     EXPECT_TRUE(fs::is_directory(dir / L"a-directory.json"));
 }
 
@@ -171,9 +172,9 @@ TEST(ResultFileWine, ClearedThenWrittenLeavesOnlyTheNewDocument) {
     const fs::path result = dir / L"result.json";
     write_file(result, "stale document that is much longer than the new one");
     ASSERT_TRUE(::SetFileAttributesW(result.c_str(), FILE_ATTRIBUTE_READONLY));
-    clear_result_file(utf8(result));
+    clear_result_file(u16(result));
     ASSERT_FALSE(fs::exists(result));
-    write_result_file(utf8(result), {"restartRequired", 3010, "Windows restart is required to finish the update."});
+    write_result_file(u16(result), {"restartRequired", 3010, "Windows restart is required to finish the update."});
     EXPECT_EQ(read_file(result),
               R"({"status":"restartRequired","exitCode":3010,"message":"Windows restart is required to finish the update."})");
 }

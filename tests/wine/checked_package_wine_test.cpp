@@ -47,7 +47,7 @@ void move_package_into(VerifiedRun& run, const std::filesystem::path& real_folde
 }
 
 TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheCheckedFile) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     const auto checked = run.dir / L"checked";
@@ -71,7 +71,7 @@ TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheChec
 }
 
 TEST(CheckedPackage, FolderReplacedDuringTheWaitInstallsNothingAndDeletesNothing) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     const auto downloads = run.dir / L"downloads";
@@ -123,7 +123,7 @@ TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
 // one could end its argument early and add others, such as a public property
 // that changes what an elevated installation does.
 TEST(CheckedPackage, PathsThatCouldAddArgumentsToAChildEndTheRunBeforeAnything) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     struct Case {
         ArgumentIndex value;
         std::wstring suffix;
@@ -156,7 +156,7 @@ TEST(CheckedPackage, PathsThatCouldAddArgumentsToAChildEndTheRunBeforeAnything) 
 // A share or a network drive need not honour the lock and may serve the
 // installer other bytes than were checked: a package there is refused, and kept.
 TEST(CheckedPackage, PackageOnANetworkDriveIsRefusedAndKept) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     ASSERT_EQ(::GetDriveTypeW(L"N:\\"), static_cast<UINT>(DRIVE_REMOTE))
         << "scripts/setup makes N: a network drive of the project's Wine prefix";
     FakeSystemRoot windows;

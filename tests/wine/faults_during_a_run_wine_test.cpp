@@ -16,7 +16,7 @@ namespace vostrane::testing {
 namespace {
 
 TEST(FaultsDuringARun, PackageRemovedAfterItsTypeCheckIsRejectedWithTheSystemsText) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     StepsWithAFault steps(StepsWithAFault::Before::lock, [&run] { std::filesystem::remove(run.files.msi); });
@@ -32,7 +32,7 @@ TEST(FaultsDuringARun, PackageRemovedAfterItsTypeCheckIsRejectedWithTheSystemsTe
 }
 
 TEST(FaultsDuringARun, LogLockedByAnotherProcessLosesLaterLinesOnlyAndTheRunGoesOn) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     win::unique_file holder;
@@ -51,7 +51,7 @@ TEST(FaultsDuringARun, LogLockedByAnotherProcessLosesLaterLinesOnlyAndTheRunGoes
 }
 
 TEST(FaultsDuringARun, ResultFolderRemovedDuringTheRunLeavesNoResultAndChangesNothingElse) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     run.files.result = run.dir / L"reports\\result.json";

@@ -119,11 +119,11 @@ inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
     return run_in_process(arguments, windows_update_steps());
 }
 
-inline void skip_unless_development_key() {
-    if (!build_embeds_development_key()) {
-        GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass";
-    }
-}
+// A macro, not a function: GTEST_SKIP returns from the function it is written in,
+// and only the test body's return ends the test.
+#define SKIP_UNLESS_DEVELOPMENT_KEY()                                  \
+    if (!::vostrane::testing::build_embeds_development_key())          \
+    GTEST_SKIP() << "this build embeds a publisher key; packages signed here with the development key cannot pass"
 
 // "Application restart requested through {shell} with process id {digits}."
 inline bool is_restart_line(const std::string& line, const std::string& shell) {

@@ -21,7 +21,7 @@ namespace vostrane::testing {
 namespace {
 
 TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     struct Case {
         const wchar_t* installer_exit;
         std::string exit_line_code;
@@ -81,7 +81,7 @@ TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
 }
 
 TEST(InstallerRun, DigestInCapitalsWithBlanksAroundStillPasses) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     std::wstring& sha256 = run.arguments[kExpectedSha256Value];
@@ -94,7 +94,7 @@ TEST(InstallerRun, DigestInCapitalsWithBlanksAroundStillPasses) {
 }
 
 TEST(InstallerRun, InstallerMissingUnderSystemRootIsReportedWithoutSearchingElsewhere) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows(/*with_installer=*/false);
     VerifiedRun run;
 
@@ -114,7 +114,7 @@ TEST(InstallerRun, InstallerMissingUnderSystemRootIsReportedWithoutSearchingElse
 }
 
 TEST(InstallerRun, InstallerThatCannotBeStartedEndsTheRunEarly) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     write_file(windows.installer(), "not a program");
     VerifiedRun run;
@@ -137,7 +137,7 @@ TEST(InstallerRun, InstallerThatCannotBeStartedEndsTheRunEarly) {
 }
 
 TEST(InstallerRun, WithoutSystemRootTheBareNamesAreFoundBesideTheHelperFirst) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     // The build puts the stub beside this test program as msiexec.exe and
     // explorer.exe; the system directory has the real ones, searched later.
     TempDir dir;
@@ -158,7 +158,7 @@ TEST(InstallerRun, WithoutSystemRootTheBareNamesAreFoundBesideTheHelperFirst) {
 }
 
 TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     struct Case {
         std::string name;
         void (*arrange)(VerifiedRun&);
@@ -251,7 +251,7 @@ DWORD id_of_ended_process() {
 }
 
 TEST(InstallerRun, ParentThatCannotBeOpenedIsNotWaitedFor) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     for (const DWORD id : {DWORD{0}, id_of_ended_process()}) {
         SCOPED_TRACE(id);
         FakeSystemRoot windows;
@@ -266,7 +266,7 @@ TEST(InstallerRun, ParentThatCannotBeOpenedIsNotWaitedFor) {
 }
 
 TEST(InstallerRun, InstallerStartsAsSoonAsTheParentExits) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     ScopedEnvironmentVariable started(L"VOSTRANE_STUB_STARTED", L"1");
     StandIn application = start_stand_in(3000);
@@ -292,7 +292,7 @@ TEST(InstallerRun, InstallerStartsAsSoonAsTheParentExits) {
 
 // The real helper, for the full 90-second bound of the wait.
 TEST(InstallerRun, ParentThatOutlivesTheWaitEndsTheRunEarly) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     StandIn application = start_stand_in(150000);
     VerifiedRun run(std::to_wstring(application.id));
     write_file(run.files.result, "earlier result");

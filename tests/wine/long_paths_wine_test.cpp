@@ -13,7 +13,7 @@ namespace {
 
 // Every path of a run longer than the classic 260-character limit.
 TEST(LongPaths, EveryPathOfARunMayBeLongerThan260Characters) {
-    skip_unless_development_key();
+    SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
     const std::filesystem::path deep = run.dir / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# vostrane-sign end to end: keygen, sign, verify and digest, and the cross-check
-# with the openssl command line both ways.
+# vostrane-sign end to end: keygen, sign, verify and digest; keys encrypted
+# under a password file; and the cross-check with the openssl command line
+# both ways.
 #
 #   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
 #
@@ -41,9 +42,10 @@ expect_contains() {
   [[ $text == *"$needle"* ]] || fail "$what: '$needle' not in: $text"
 }
 
-# The 32 raw public-key bytes of a PEM private key, as lower-case hex.
+# The 32 raw public-key bytes of a PEM private key, as lower-case hex; further
+# arguments go to openssl pkey (a password).
 public_hex_of() {
-  openssl pkey -in "$1" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
+  openssl pkey -in "$@" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
 }
 
 statement_for() {  # version digest
@@ -69,6 +71,46 @@ run keygen --private-key new.pem --public-key pub.txt
 expect_status 1 "keygen over an existing public key"
 [[ -e new.pem ]] && fail "keygen left a private key behind after refusing"
 [[ $(cat priv.pem pub.txt | sha256sum) == "$before" ]] || fail "keygen changed existing key files"
+
+# --- keygen with a password file --------------------------------------------
+# The password ends at the first CR or LF; openssl's -passin file: ends it at
+# LF only, so it gets a file of its own.
+password='correct horse'
+printf '%s\r\nnot part of it\n' "$password" >password.txt
+printf '%s\n' "$password" >openssl-password.txt
+run keygen --private-key enc.pem --public-key enc.txt --password-file password.txt
+expect_status 0 "keygen --password-file"
+grep -q 'BEGIN ENCRYPTED PRIVATE KEY' enc.pem || fail "keygen --password-file wrote no encrypted PKCS#8 PEM"
+[[ $(public_hex_of enc.pem -passin file:openssl-password.txt) == "$(head -c 64 enc.txt)" ]] ||
+  fail "openssl does not open enc.pem with the password, or reads another public key"
+[[ $out$err == *"$password"* ]] && fail "keygen printed the password"
+if ! $windows; then
+  [[ $(stat -c %a enc.pem) == 600 ]] || fail "encrypted key permissions are $(stat -c %a enc.pem), not 600"
+fi
+
+# The longest password openssl's -passin file: reads whole is accepted.
+head -c 1023 /dev/zero | tr '\0' p >longest-password.txt
+run keygen --private-key longest.pem --public-key longest.txt --password-file longest-password.txt
+expect_status 0 "keygen with a 1023-byte password"
+[[ $(public_hex_of longest.pem -passin file:longest-password.txt) == "$(head -c 64 longest.txt)" ]] ||
+  fail "openssl does not open the key of a 1023-byte password"
+
+# Each case: name, password file content (printf format), expected message.
+check_refused_password_file() {
+  local name=$1 content=$2 message=$3
+  printf "$content" >refused-password.txt
+  run keygen --private-key refused.pem --public-key refused.txt --password-file refused-password.txt
+  expect_status 1 "keygen, $name"
+  expect_contains "$err" "$message" "keygen, $name"
+  [[ -e refused.pem || -e refused.txt ]] && fail "keygen, $name: left a key file behind"
+}
+check_refused_password_file "empty password file" "" "holds no password: its first line is empty."
+check_refused_password_file "password file starting with a line end" "\nsecret\n" "holds no password"
+check_refused_password_file "password file starting with CR" "\rsecret" "holds no password"
+check_refused_password_file "1024-byte password" "$(head -c 1024 /dev/zero | tr '\0' p)" "longer than 1023 bytes"
+run keygen --private-key refused.pem --public-key refused.txt --password-file missing-password.txt
+expect_status 1 "keygen with a missing password file"
+expect_contains "$err" "(os error 2)" "keygen with a missing password file"
 
 # --- digest ---------------------------------------------------------------
 head -c 200003 /dev/urandom >package.msi
@@ -107,6 +149,36 @@ expect_contains "$err" "Ed25519" "sign with an EC key"
 cp package.msi package.txt
 run sign --private-key priv.pem --version 1.4.0 --package package.txt
 expect_status 1 "sign a file not named .msi"
+
+# --- sign with an encrypted key --------------------------------------------
+run sign --private-key enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 0 "sign with an encrypted key"
+encrypted_key_signature=$out
+[[ $out$err == *"$password"* ]] && fail "sign printed the password"
+run verify --public-key enc.txt --version 1.4.0 --package package.msi --signature "$encrypted_key_signature"
+expect_status 0 "verify a signature by an encrypted key"
+
+# A key that openssl encrypted is read too.
+openssl genpkey -algorithm ed25519 -aes-256-cbc -pass file:openssl-password.txt -out openssl-enc.pem
+run sign --private-key openssl-enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 0 "sign with a key openssl encrypted"
+
+printf '%s!\n' "$password" >wrong-password.txt
+run sign --private-key enc.pem --password-file wrong-password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign with a wrong password"
+[[ $err == "vostrane-sign: enc.pem: the password does not open this key." ]] || fail "wrong password: $err"
+run sign --private-key enc.pem --version 1.4.0 --package package.msi
+expect_status 1 "sign an encrypted key without --password-file"
+[[ $err == "vostrane-sign: enc.pem is encrypted: give its password with --password-file." ]] ||
+  fail "encrypted key without --password-file: $err"
+run sign --private-key priv.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign an unencrypted key with --password-file"
+expect_contains "$err" "priv.pem is not encrypted" "sign an unencrypted key with --password-file"
+: >empty-password.txt
+run sign --private-key enc.pem --password-file empty-password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign with an empty password file"
+expect_contains "$err" "holds no password" "sign with an empty password file"
+[[ -z $out ]] || fail "a refused sign printed: $out"
 
 # --- verify ---------------------------------------------------------------
 run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$signature"

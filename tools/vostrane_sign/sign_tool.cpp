@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "arguments.hpp"
@@ -15,7 +16,6 @@
 
 namespace vostrane::sign_tool {
 namespace {
-
 
 constexpr std::string_view kUsage =
     "Usage: vostrane-sign <command> [options]\n"
@@ -32,21 +32,33 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kKeygenHelp =
     "Usage: vostrane-sign keygen --private-key FILE --public-key FILE\n"
+    "                            [--password-file FILE]\n"
     "\n"
-    "Makes a new Ed25519 key pair. The private key is written as unencrypted\n"
-    "PKCS#8 PEM, readable and writable by its owner only; keep it secret. The\n"
-    "public key is written as 64 lower-case hexadecimal digits and CR LF, the\n"
-    "form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files are never\n"
-    "overwritten.\n";
+    "Makes a new Ed25519 key pair. The private key is written as PKCS#8 PEM,\n"
+    "readable and writable by its owner only; keep it secret. Without\n"
+    "--password-file it is unencrypted; with it, it is encrypted with AES-256-CBC\n"
+    "under the password (\"BEGIN ENCRYPTED PRIVATE KEY\", as openssl pkey -passin\n"
+    "reads it). The public key is written as 64 lower-case hexadecimal digits and\n"
+    "CR LF, the form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files\n"
+    "are never overwritten.\n"
+    "\n"
+    "The password is the password file's content up to its first CR or LF, at\n"
+    "most 1023 bytes; an empty password is refused. It is never printed. openssl's\n"
+    "-passin file: ends the password at LF only: give it a file with LF line ends.\n";
 
 constexpr std::string_view kSignHelp =
-    "Usage: vostrane-sign sign --private-key FILE --version V --package FILE.msi\n"
+    "Usage: vostrane-sign sign --private-key FILE [--password-file FILE]\n"
+    "                          --version V --package FILE.msi\n"
     "                          [--format signature|options]\n"
     "\n"
     "Signs the statement that binds the key id, the version V and the package's\n"
     "SHA-256 digest. --format signature (the default) prints the 88-character\n"
     "Base64 signature; --format options prints the five option pairs the\n"
-    "application passes to the update helper, one per line.\n";
+    "application passes to the update helper, one per line.\n"
+    "\n"
+    "An encrypted private key needs --password-file, with the password as keygen\n"
+    "reads it (see 'vostrane-sign keygen --help'). An unencrypted key given with\n"
+    "--password-file is refused, so that a key believed encrypted is noticed.\n";
 
 constexpr std::string_view kVerifyHelp =
     "Usage: vostrane-sign verify --public-key FILE --version V --package FILE\n"
@@ -86,6 +98,17 @@ bool file_exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(native, error));
 }
 
+// The password of --password-file, when the option is given.
+Result<std::optional<KeyPassword>> password_option(const CommandArguments& arguments) {
+    auto path = arguments.option("password-file");
+    if (!path) return std::optional<KeyPassword>();
+    auto content = read_key_file(*path);
+    if (!content) return failure(content.error());
+    auto password = KeyPassword::from_file_content(std::move(*content), *path);
+    if (!password) return failure(password.error());
+    return std::optional<KeyPassword>(std::move(*password));
+}
+
 int keygen(const CommandArguments& arguments) {
     auto private_path = arguments.option("private-key");
     auto public_path = arguments.option("public-key");
@@ -95,8 +118,10 @@ int keygen(const CommandArguments& arguments) {
     for (const std::string* path : {&*private_path, &*public_path}) {
         if (file_exists(*path)) return fail(*path + " already exists; keygen never overwrites a file.");
     }
+    auto password = password_option(arguments);
+    if (!password) return fail(password.error());
 
-    auto pair = generate_update_key_pair();
+    auto pair = generate_update_key_pair(*password);
     if (!pair) return fail(pair.error());
     if (auto made = create_new_file(*private_path, pair->private_key_pem, FileAccess::owner_only); !made) {
         return fail(made.error());
@@ -105,7 +130,9 @@ int keygen(const CommandArguments& arguments) {
         remove_created_file(*private_path);
         return fail(made.error());
     }
-    print_line("Private key (keep it secret): " + *private_path);
+    print_line((*password ? "Private key (encrypted; keep it and its password secret): "
+                          : "Private key (keep it secret): ") +
+               *private_path);
     print_line("Public key: " + *public_path);
     return kExitSuccess;
 }
@@ -125,9 +152,11 @@ int sign(const CommandArguments& arguments) {
     std::string version(trim_white_space(*version_option));
     if (version.empty()) return usage_error("--version must not be empty.", kSignHelp);
 
+    auto password = password_option(arguments);
+    if (!password) return fail(password.error());
     auto pem = read_key_file(*key_path);
     if (!pem) return fail(pem.error());
-    auto key = UpdateSigningKey::from_pem(*pem, *key_path);
+    auto key = UpdateSigningKey::from_pem(*pem, *key_path, *password);
     if (!key) return fail(key.error());
     if (!is_msi_package(*package)) {
         return fail(*package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
@@ -205,8 +234,8 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        {"keygen", {"private-key", "public-key"}, kKeygenHelp, keygen},
-        {"sign", {"private-key", "version", "package", "format"}, kSignHelp, sign},
+        {"keygen", {"private-key", "public-key", "password-file"}, kKeygenHelp, keygen},
+        {"sign", {"private-key", "password-file", "version", "package", "format"}, kSignHelp, sign},
         {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
         {"digest", {}, kDigestHelp, digest},
     };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# vostrane-sign end to end: keygen, sign, verify and digest; keys encrypted
-# under a password file; and the cross-check with the openssl command line
-# both ways.
+# vostrane-sign end to end: keygen, sign, statement, verify and digest; keys
+# encrypted under a password file; and the cross-check with the openssl
+# command line both ways.
 #
 #   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
 #
@@ -46,6 +46,13 @@ expect_contains() {
 # arguments go to openssl pkey (a password).
 public_hex_of() {
   openssl pkey -in "$@" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
+}
+
+# The Base64 of a signature file with its first byte changed.
+tampered_base64_of() {
+  local first
+  first=$(od -An -tu1 -N1 "$1" | tr -d ' ')
+  { printf "\\$(printf %03o $((first ^ 1)))"; tail -c +2 "$1"; } | base64 -w0
 }
 
 statement_for() {  # version digest
@@ -195,10 +202,47 @@ run verify --public-key priv.pem --version 1.4.0 --package package.msi --signatu
 expect_status 1 "verify with a malformed public key file"
 expect_contains "$err" "not an update public key" "verify with a malformed public key file"
 
-# --- cross-check with the openssl command line ----------------------------
+# --- statement ------------------------------------------------------------
 statement_for 1.4.0 "$digest" >statement.txt
 [[ $(wc -c <statement.txt) == 136 ]] || fail "statement for 1.4.0 is not 136 bytes"
 
+# Its bytes exactly, the version trimmed as sign trims it, and nothing else:
+# no CR (Windows' text mode), no line feed of its own.
+run statement --version ' 1.4.0 ' --package package.msi
+expect_status 0 "statement"
+cmp -s "$work/stdout" statement.txt || fail "statement printed: $(od -c "$work/stdout" | head -n 12)"
+[[ -s $work/stderr ]] && fail "statement wrote to standard error: $err"
+cp "$work/stdout" tool-statement.txt
+if ! $windows; then
+  "$tool" statement --version 1.4.0 --package package.msi >/dev/full 2>/dev/null &&
+    fail "statement exits with 0 when its output cannot be written"
+fi
+
+run statement --version 1.4.0 --package package.txt
+expect_status 1 "statement for a file not named .msi"
+expect_contains "$err" "not a valid MSI file" "statement for a file not named .msi"
+run statement --version 1.4.0 --package missing.msi
+expect_status 1 "statement for a missing package"
+run statement --version ' ' --package package.msi
+expect_status 2 "statement with a blank version"
+run statement --package package.msi
+expect_status 2 "statement without --version"
+[[ -z $out ]] || fail "a refused statement printed: $out"
+
+# Signed elsewhere (here by openssl), checked by verify; a changed signature
+# and a signature over another version's statement are not accepted.
+openssl pkeyutl -sign -rawin -inkey priv.pem -in tool-statement.txt -out elsewhere.sig || fail "openssl signs the statement"
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 elsewhere.sig)"
+expect_status 0 "verify the statement signed elsewhere"
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(tampered_base64_of elsewhere.sig)"
+expect_status 1 "verify a tampered signature"
+[[ $out == "Update signature verification failed." ]] || fail "verify a tampered signature printed: $out"
+run statement --version 1.4.1 --package package.msi
+openssl pkeyutl -sign -rawin -inkey priv.pem -in "$work/stdout" -out other-version.sig
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 other-version.sig)"
+expect_status 1 "verify a signature over another version's statement"
+
+# --- cross-check with the openssl command line ----------------------------
 # openssl signs, vostrane-sign (the helper's check) accepts.
 openssl pkeyutl -sign -rawin -inkey priv.pem -in statement.txt -out openssl.sig || fail "openssl pkeyutl -sign"
 openssl_signature=$(base64 -w0 openssl.sig)
@@ -216,7 +260,7 @@ openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in other.txt -sigfile tool
   fail "openssl verifies the signature over another statement"
 
 # --- help and usage -------------------------------------------------------
-for command in keygen sign verify digest; do
+for command in keygen sign statement verify digest; do
   run "$command" --help
   expect_status 0 "$command --help"
   expect_contains "$out" "Usage: vostrane-sign $command" "$command --help"

@@ -23,10 +23,11 @@ constexpr std::string_view kUsage =
     "Keys and signatures for Vostrane update packages (Ed25519).\n"
     "\n"
     "Commands:\n"
-    "  keygen   make a new key pair\n"
-    "  sign     sign an update package for one version\n"
-    "  verify   check a package and signature exactly as the update helper does\n"
-    "  digest   print a package's SHA-256 digest\n"
+    "  keygen     make a new key pair\n"
+    "  sign       sign an update package for one version\n"
+    "  statement  print the exact bytes a signature covers, to sign them elsewhere\n"
+    "  verify     check a package and signature exactly as the update helper does\n"
+    "  digest     print a package's SHA-256 digest\n"
     "\n"
     "Run 'vostrane-sign <command> --help' for a command's options.\n";
 
@@ -60,13 +61,24 @@ constexpr std::string_view kSignHelp =
     "reads it (see 'vostrane-sign keygen --help'). An unencrypted key given with\n"
     "--password-file is refused, so that a key believed encrypted is noticed.\n";
 
+constexpr std::string_view kStatementHelp =
+    "Usage: vostrane-sign statement --version V --package FILE.msi\n"
+    "\n"
+    "Prints exactly the bytes that sign signs, and nothing else: the statement\n"
+    "that binds the key id, the version V (trimmed of surrounding white space, as\n"
+    "sign and the helper trim it) and the package's SHA-256 digest, with LF line\n"
+    "ends. A key that never leaves a hardware token or a key service signs these\n"
+    "bytes with pure Ed25519 (PKCS#11 mechanism CKM_EDDSA); 'vostrane-sign verify'\n"
+    "then checks the signature in standard Base64.\n";
+
 constexpr std::string_view kVerifyHelp =
     "Usage: vostrane-sign verify --public-key FILE --version V --package FILE\n"
     "                            --signature S\n"
     "\n"
     "Runs the update helper's package checks (MSI file, digest, signature) with\n"
     "the given public key and prints the helper's message. Exits with 0 only\n"
-    "when the helper would accept the package.\n";
+    "when the helper would accept the package. The signature may come from sign\n"
+    "or from anything that signed the statement's bytes.\n";
 
 constexpr std::string_view kDigestHelp =
     "Usage: vostrane-sign digest FILE\n"
@@ -137,6 +149,21 @@ int keygen(const CommandArguments& arguments) {
     return kExitSuccess;
 }
 
+// The version as the helper uses it: trimmed before it rebuilds the statement.
+std::string signed_version(const std::string& version_option) {
+    return std::string(trim_white_space(version_option));
+}
+
+// The package's digest, once it passes the checks the helper makes first.
+Result<std::string> signable_package_digest(const std::string& package) {
+    if (!is_msi_package(package)) {
+        return failure(package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
+    }
+    auto digest = compute_package_digest(package);
+    if (!digest) return failure(package + ": " + digest.error());
+    return digest;
+}
+
 int sign(const CommandArguments& arguments) {
     auto key_path = arguments.option("private-key");
     auto version_option = arguments.option("version");
@@ -148,8 +175,7 @@ int sign(const CommandArguments& arguments) {
     if (format != "signature" && format != "options") {
         return usage_error("--format is signature or options, not " + format + ".", kSignHelp);
     }
-    // The helper trims the version before it rebuilds the statement; sign what it will check.
-    std::string version(trim_white_space(*version_option));
+    std::string version = signed_version(*version_option);
     if (version.empty()) return usage_error("--version must not be empty.", kSignHelp);
 
     auto password = password_option(arguments);
@@ -158,11 +184,8 @@ int sign(const CommandArguments& arguments) {
     if (!pem) return fail(pem.error());
     auto key = UpdateSigningKey::from_pem(*pem, *key_path, *password);
     if (!key) return fail(key.error());
-    if (!is_msi_package(*package)) {
-        return fail(*package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
-    }
-    auto digest = compute_package_digest(*package);
-    if (!digest) return fail(*package + ": " + digest.error());
+    auto digest = signable_package_digest(*package);
+    if (!digest) return fail(digest.error());
 
     auto signature = key->sign(signed_update_statement(kAcceptedKeyId, version, *digest));
     if (!signature) return fail(signature.error());
@@ -182,6 +205,23 @@ int sign(const CommandArguments& arguments) {
         print_line("--key-id " + std::string(kAcceptedKeyId));
         print_line("--signature-algorithm " + std::string(kAcceptedSignatureAlgorithm));
     }
+    return kExitSuccess;
+}
+
+int statement(const CommandArguments& arguments) {
+    auto version_option = arguments.option("version");
+    auto package = arguments.option("package");
+    if (!version_option || !package) return usage_error("statement needs --version and --package.", kStatementHelp);
+    std::string version = signed_version(*version_option);
+    if (version.empty()) return usage_error("--version must not be empty.", kStatementHelp);
+    auto digest = signable_package_digest(*package);
+    if (!digest) return fail(digest.error());
+
+    // The bytes go to a signer as they are: no line-end translation, and a
+    // write that fails must not look like a statement.
+    use_binary_standard_output();
+    print(signed_update_statement(kAcceptedKeyId, version, *digest));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("Cannot write the statement to standard output.");
     return kExitSuccess;
 }
 
@@ -236,6 +276,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         {"keygen", {"private-key", "public-key", "password-file"}, kKeygenHelp, keygen},
         {"sign", {"private-key", "password-file", "version", "package", "format"}, kSignHelp, sign},
+        {"statement", {"version", "package"}, kStatementHelp, statement},
         {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
         {"digest", {}, kDigestHelp, digest},
     };

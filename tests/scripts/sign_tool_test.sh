@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vostrane-sign end to end: keygen, sign, statement, verify and digest; keys
-# encrypted under a password file; and the cross-check with the openssl
-# command line both ways.
+# encrypted under a password file; the cross-check with the openssl command
+# line both ways; and a key that stays in a PKCS#11 token (SoftHSM), signing
+# the statement's bytes.
 #
 #   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
 #
@@ -258,6 +259,42 @@ openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in statement.txt -sigfile 
 statement_for 1.4.1 "$digest" >other.txt
 openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in other.txt -sigfile tool.sig >/dev/null 2>&1 &&
   fail "openssl verifies the signature over another statement"
+
+# --- a key in a PKCS#11 token ----------------------------------------------
+# SoftHSM in a folder of the test's own; the key never leaves the token, which
+# signs the statement's bytes with CKM_EDDSA. scripts/setup installs both tools.
+softhsm_module=/usr/lib/softhsm/libsofthsm2.so
+token_log=$work/token.log
+token() {  # pkcs11-tool arguments; its chatter goes to the log
+  pkcs11-tool --module "$softhsm_module" --token-label vostrane-test "$@" >>"$token_log" 2>&1
+}
+if command -v pkcs11-tool >/dev/null && command -v softhsm2-util >/dev/null && [[ -f $softhsm_module ]]; then
+  mkdir "$work/tokens"
+  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$work/softhsm2.conf"
+  export SOFTHSM2_CONF=$work/softhsm2.conf
+  if ! { softhsm2-util --init-token --free --label vostrane-test --so-pin 0000 --pin 1234 >>"$token_log" 2>&1 &&
+    token --login --pin 1234 --keypairgen --key-type EC:edwards25519 --id 01 --label update &&
+    token --read-object --type pubkey --id 01 --output-file token-public-key; }; then
+    fail "SoftHSM makes no Ed25519 key: $(cat "$token_log")"
+  fi
+  # The token's public key in the form keygen writes: its 32 raw bytes in hex, CR LF.
+  printf '%s\r\n' "$(openssl pkey -pubin -in token-public-key -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n')" \
+    >token-pub.txt
+  grep -qaP '^[0-9a-f]{64}\r$' token-pub.txt || fail "the token's public key did not convert: $(od -c token-pub.txt)"
+
+  run statement --version 1.4.0 --package package.msi
+  cp "$work/stdout" token-statement.txt
+  token --login --pin 1234 --sign --mechanism EDDSA --id 01 --input-file token-statement.txt \
+    --output-file token.sig || fail "the token does not sign: $(cat "$token_log")"
+  run verify --public-key token-pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  expect_status 0 "verify the token's signature"
+  run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  expect_status 1 "verify the token's signature with another key"
+elif [[ ${CI:-} == true ]]; then
+  fail "pkcs11-tool or SoftHSM is missing, so the token is not tested (scripts/setup installs them)"
+else
+  echo "SKIP: no pkcs11-tool or SoftHSM; the token is not tested" >&2
+fi
 
 # --- help and usage -------------------------------------------------------
 for command in keygen sign statement verify digest; do

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# vostrane-sign end to end: keygen, sign, verify and digest, and the cross-check
-# with the openssl command line both ways.
+# vostrane-sign end to end: keygen, sign, statement, verify and digest; keys
+# encrypted under a password file; the cross-check with the openssl command
+# line both ways; and a key that stays in a PKCS#11 token (SoftHSM), signing
+# the statement's bytes.
 #
 #   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
 #
@@ -41,9 +43,17 @@ expect_contains() {
   [[ $text == *"$needle"* ]] || fail "$what: '$needle' not in: $text"
 }
 
-# The 32 raw public-key bytes of a PEM private key, as lower-case hex.
+# The 32 raw public-key bytes of a PEM private key, as lower-case hex; further
+# arguments go to openssl pkey (a password).
 public_hex_of() {
-  openssl pkey -in "$1" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
+  openssl pkey -in "$@" -pubout -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n'
+}
+
+# The Base64 of a signature file with its first byte changed.
+tampered_base64_of() {
+  local first
+  first=$(od -An -tu1 -N1 "$1" | tr -d ' ')
+  { printf "\\$(printf %03o $((first ^ 1)))"; tail -c +2 "$1"; } | base64 -w0
 }
 
 statement_for() {  # version digest
@@ -69,6 +79,46 @@ run keygen --private-key new.pem --public-key pub.txt
 expect_status 1 "keygen over an existing public key"
 [[ -e new.pem ]] && fail "keygen left a private key behind after refusing"
 [[ $(cat priv.pem pub.txt | sha256sum) == "$before" ]] || fail "keygen changed existing key files"
+
+# --- keygen with a password file --------------------------------------------
+# The password ends at the first CR or LF; openssl's -passin file: ends it at
+# LF only, so it gets a file of its own.
+password='correct horse'
+printf '%s\r\nnot part of it\n' "$password" >password.txt
+printf '%s\n' "$password" >openssl-password.txt
+run keygen --private-key enc.pem --public-key enc.txt --password-file password.txt
+expect_status 0 "keygen --password-file"
+grep -q 'BEGIN ENCRYPTED PRIVATE KEY' enc.pem || fail "keygen --password-file wrote no encrypted PKCS#8 PEM"
+[[ $(public_hex_of enc.pem -passin file:openssl-password.txt) == "$(head -c 64 enc.txt)" ]] ||
+  fail "openssl does not open enc.pem with the password, or reads another public key"
+[[ $out$err == *"$password"* ]] && fail "keygen printed the password"
+if ! $windows; then
+  [[ $(stat -c %a enc.pem) == 600 ]] || fail "encrypted key permissions are $(stat -c %a enc.pem), not 600"
+fi
+
+# The longest password openssl's -passin file: reads whole is accepted.
+head -c 1023 /dev/zero | tr '\0' p >longest-password.txt
+run keygen --private-key longest.pem --public-key longest.txt --password-file longest-password.txt
+expect_status 0 "keygen with a 1023-byte password"
+[[ $(public_hex_of longest.pem -passin file:longest-password.txt) == "$(head -c 64 longest.txt)" ]] ||
+  fail "openssl does not open the key of a 1023-byte password"
+
+# Each case: name, password file content (printf format), expected message.
+check_refused_password_file() {
+  local name=$1 content=$2 message=$3
+  printf "$content" >refused-password.txt
+  run keygen --private-key refused.pem --public-key refused.txt --password-file refused-password.txt
+  expect_status 1 "keygen, $name"
+  expect_contains "$err" "$message" "keygen, $name"
+  [[ -e refused.pem || -e refused.txt ]] && fail "keygen, $name: left a key file behind"
+}
+check_refused_password_file "empty password file" "" "holds no password: its first line is empty."
+check_refused_password_file "password file starting with a line end" "\nsecret\n" "holds no password"
+check_refused_password_file "password file starting with CR" "\rsecret" "holds no password"
+check_refused_password_file "1024-byte password" "$(head -c 1024 /dev/zero | tr '\0' p)" "longer than 1023 bytes"
+run keygen --private-key refused.pem --public-key refused.txt --password-file missing-password.txt
+expect_status 1 "keygen with a missing password file"
+expect_contains "$err" "(os error 2)" "keygen with a missing password file"
 
 # --- digest ---------------------------------------------------------------
 head -c 200003 /dev/urandom >package.msi
@@ -108,6 +158,36 @@ cp package.msi package.txt
 run sign --private-key priv.pem --version 1.4.0 --package package.txt
 expect_status 1 "sign a file not named .msi"
 
+# --- sign with an encrypted key --------------------------------------------
+run sign --private-key enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 0 "sign with an encrypted key"
+encrypted_key_signature=$out
+[[ $out$err == *"$password"* ]] && fail "sign printed the password"
+run verify --public-key enc.txt --version 1.4.0 --package package.msi --signature "$encrypted_key_signature"
+expect_status 0 "verify a signature by an encrypted key"
+
+# A key that openssl encrypted is read too.
+openssl genpkey -algorithm ed25519 -aes-256-cbc -pass file:openssl-password.txt -out openssl-enc.pem
+run sign --private-key openssl-enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 0 "sign with a key openssl encrypted"
+
+printf '%s!\n' "$password" >wrong-password.txt
+run sign --private-key enc.pem --password-file wrong-password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign with a wrong password"
+[[ $err == "vostrane-sign: enc.pem: the password does not open this key." ]] || fail "wrong password: $err"
+run sign --private-key enc.pem --version 1.4.0 --package package.msi
+expect_status 1 "sign an encrypted key without --password-file"
+[[ $err == "vostrane-sign: enc.pem is encrypted: give its password with --password-file." ]] ||
+  fail "encrypted key without --password-file: $err"
+run sign --private-key priv.pem --password-file password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign an unencrypted key with --password-file"
+expect_contains "$err" "priv.pem is not encrypted" "sign an unencrypted key with --password-file"
+: >empty-password.txt
+run sign --private-key enc.pem --password-file empty-password.txt --version 1.4.0 --package package.msi
+expect_status 1 "sign with an empty password file"
+expect_contains "$err" "holds no password" "sign with an empty password file"
+[[ -z $out ]] || fail "a refused sign printed: $out"
+
 # --- verify ---------------------------------------------------------------
 run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$signature"
 expect_status 0 "verify"
@@ -123,10 +203,47 @@ run verify --public-key priv.pem --version 1.4.0 --package package.msi --signatu
 expect_status 1 "verify with a malformed public key file"
 expect_contains "$err" "not an update public key" "verify with a malformed public key file"
 
-# --- cross-check with the openssl command line ----------------------------
+# --- statement ------------------------------------------------------------
 statement_for 1.4.0 "$digest" >statement.txt
 [[ $(wc -c <statement.txt) == 136 ]] || fail "statement for 1.4.0 is not 136 bytes"
 
+# Its bytes exactly, the version trimmed as sign trims it, and nothing else:
+# no CR (Windows' text mode), no line feed of its own.
+run statement --version ' 1.4.0 ' --package package.msi
+expect_status 0 "statement"
+cmp -s "$work/stdout" statement.txt || fail "statement printed: $(od -c "$work/stdout" | head -n 12)"
+[[ -s $work/stderr ]] && fail "statement wrote to standard error: $err"
+cp "$work/stdout" tool-statement.txt
+if ! $windows; then
+  "$tool" statement --version 1.4.0 --package package.msi >/dev/full 2>/dev/null &&
+    fail "statement exits with 0 when its output cannot be written"
+fi
+
+run statement --version 1.4.0 --package package.txt
+expect_status 1 "statement for a file not named .msi"
+expect_contains "$err" "not a valid MSI file" "statement for a file not named .msi"
+run statement --version 1.4.0 --package missing.msi
+expect_status 1 "statement for a missing package"
+run statement --version ' ' --package package.msi
+expect_status 2 "statement with a blank version"
+run statement --package package.msi
+expect_status 2 "statement without --version"
+[[ -z $out ]] || fail "a refused statement printed: $out"
+
+# Signed elsewhere (here by openssl), checked by verify; a changed signature
+# and a signature over another version's statement are not accepted.
+openssl pkeyutl -sign -rawin -inkey priv.pem -in tool-statement.txt -out elsewhere.sig || fail "openssl signs the statement"
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 elsewhere.sig)"
+expect_status 0 "verify the statement signed elsewhere"
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(tampered_base64_of elsewhere.sig)"
+expect_status 1 "verify a tampered signature"
+[[ $out == "Update signature verification failed." ]] || fail "verify a tampered signature printed: $out"
+run statement --version 1.4.1 --package package.msi
+openssl pkeyutl -sign -rawin -inkey priv.pem -in "$work/stdout" -out other-version.sig
+run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 other-version.sig)"
+expect_status 1 "verify a signature over another version's statement"
+
+# --- cross-check with the openssl command line ----------------------------
 # openssl signs, vostrane-sign (the helper's check) accepts.
 openssl pkeyutl -sign -rawin -inkey priv.pem -in statement.txt -out openssl.sig || fail "openssl pkeyutl -sign"
 openssl_signature=$(base64 -w0 openssl.sig)
@@ -143,8 +260,44 @@ statement_for 1.4.1 "$digest" >other.txt
 openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in other.txt -sigfile tool.sig >/dev/null 2>&1 &&
   fail "openssl verifies the signature over another statement"
 
+# --- a key in a PKCS#11 token ----------------------------------------------
+# SoftHSM in a folder of the test's own; the key never leaves the token, which
+# signs the statement's bytes with CKM_EDDSA. scripts/setup installs both tools.
+softhsm_module=/usr/lib/softhsm/libsofthsm2.so
+token_log=$work/token.log
+token() {  # pkcs11-tool arguments; its chatter goes to the log
+  pkcs11-tool --module "$softhsm_module" --token-label vostrane-test "$@" >>"$token_log" 2>&1
+}
+if command -v pkcs11-tool >/dev/null && command -v softhsm2-util >/dev/null && [[ -f $softhsm_module ]]; then
+  mkdir "$work/tokens"
+  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$work/softhsm2.conf"
+  export SOFTHSM2_CONF=$work/softhsm2.conf
+  if ! { softhsm2-util --init-token --free --label vostrane-test --so-pin 0000 --pin 1234 >>"$token_log" 2>&1 &&
+    token --login --pin 1234 --keypairgen --key-type EC:edwards25519 --id 01 --label update &&
+    token --read-object --type pubkey --id 01 --output-file token-public-key; }; then
+    fail "SoftHSM makes no Ed25519 key: $(cat "$token_log")"
+  fi
+  # The token's public key in the form keygen writes: its 32 raw bytes in hex, CR LF.
+  printf '%s\r\n' "$(openssl pkey -pubin -in token-public-key -outform DER | tail -c 32 | od -An -tx1 | tr -d ' \n')" \
+    >token-pub.txt
+  grep -qaP '^[0-9a-f]{64}\r$' token-pub.txt || fail "the token's public key did not convert: $(od -c token-pub.txt)"
+
+  run statement --version 1.4.0 --package package.msi
+  cp "$work/stdout" token-statement.txt
+  token --login --pin 1234 --sign --mechanism EDDSA --id 01 --input-file token-statement.txt \
+    --output-file token.sig || fail "the token does not sign: $(cat "$token_log")"
+  run verify --public-key token-pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  expect_status 0 "verify the token's signature"
+  run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  expect_status 1 "verify the token's signature with another key"
+elif [[ ${CI:-} == true ]]; then
+  fail "pkcs11-tool or SoftHSM is missing, so the token is not tested (scripts/setup installs them)"
+else
+  echo "SKIP: no pkcs11-tool or SoftHSM; the token is not tested" >&2
+fi
+
 # --- help and usage -------------------------------------------------------
-for command in keygen sign verify digest; do
+for command in keygen sign statement verify digest; do
   run "$command" --help
   expect_status 0 "$command --help"
   expect_contains "$out" "Usage: vostrane-sign $command" "$command --help"

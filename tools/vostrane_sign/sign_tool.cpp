@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "arguments.hpp"
@@ -16,37 +17,59 @@
 namespace vostrane::sign_tool {
 namespace {
 
-
 constexpr std::string_view kUsage =
     "Usage: vostrane-sign <command> [options]\n"
     "\n"
     "Keys and signatures for Vostrane update packages (Ed25519).\n"
     "\n"
     "Commands:\n"
-    "  keygen   make a new key pair\n"
-    "  sign     sign an update package for one version\n"
-    "  verify   check a package and signature exactly as the update helper does\n"
-    "  digest   print a package's SHA-256 digest\n"
+    "  keygen     make a new key pair\n"
+    "  sign       sign an update package for one version\n"
+    "  statement  print the exact bytes a signature covers, to sign them elsewhere\n"
+    "  verify     check a package and signature exactly as the update helper does\n"
+    "  digest     print a package's SHA-256 digest\n"
     "\n"
     "Run 'vostrane-sign <command> --help' for a command's options.\n";
 
 constexpr std::string_view kKeygenHelp =
     "Usage: vostrane-sign keygen --private-key FILE --public-key FILE\n"
+    "                            [--password-file FILE]\n"
     "\n"
-    "Makes a new Ed25519 key pair. The private key is written as unencrypted\n"
-    "PKCS#8 PEM, readable and writable by its owner only; keep it secret. The\n"
-    "public key is written as 64 lower-case hexadecimal digits and CR LF, the\n"
-    "form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files are never\n"
-    "overwritten.\n";
+    "Makes a new Ed25519 key pair. The private key is written as PKCS#8 PEM,\n"
+    "readable and writable by its owner only; keep it secret. Without\n"
+    "--password-file it is unencrypted; with it, it is encrypted with AES-256-CBC\n"
+    "under the password (\"BEGIN ENCRYPTED PRIVATE KEY\", as openssl pkey -passin\n"
+    "reads it). The public key is written as 64 lower-case hexadecimal digits and\n"
+    "CR LF, the form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files\n"
+    "are never overwritten.\n"
+    "\n"
+    "The password is the password file's content up to its first CR or LF, at\n"
+    "most 1023 bytes; an empty password is refused. It is never printed. openssl's\n"
+    "-passin file: ends the password at LF only: give it a file with LF line ends.\n";
 
 constexpr std::string_view kSignHelp =
-    "Usage: vostrane-sign sign --private-key FILE --version V --package FILE.msi\n"
+    "Usage: vostrane-sign sign --private-key FILE [--password-file FILE]\n"
+    "                          --version V --package FILE.msi\n"
     "                          [--format signature|options]\n"
     "\n"
     "Signs the statement that binds the key id, the version V and the package's\n"
     "SHA-256 digest. --format signature (the default) prints the 88-character\n"
     "Base64 signature; --format options prints the five option pairs the\n"
-    "application passes to the update helper, one per line.\n";
+    "application passes to the update helper, one per line.\n"
+    "\n"
+    "An encrypted private key needs --password-file, with the password as keygen\n"
+    "reads it (see 'vostrane-sign keygen --help'). An unencrypted key given with\n"
+    "--password-file is refused, so that a key believed encrypted is noticed.\n";
+
+constexpr std::string_view kStatementHelp =
+    "Usage: vostrane-sign statement --version V --package FILE.msi\n"
+    "\n"
+    "Prints exactly the bytes that sign signs, and nothing else: the statement\n"
+    "that binds the key id, the version V (trimmed of surrounding white space, as\n"
+    "sign and the helper trim it) and the package's SHA-256 digest, with LF line\n"
+    "ends. A key that never leaves a hardware token or a key service signs these\n"
+    "bytes with pure Ed25519 (PKCS#11 mechanism CKM_EDDSA); 'vostrane-sign verify'\n"
+    "then checks the signature in standard Base64.\n";
 
 constexpr std::string_view kVerifyHelp =
     "Usage: vostrane-sign verify --public-key FILE --version V --package FILE\n"
@@ -54,7 +77,8 @@ constexpr std::string_view kVerifyHelp =
     "\n"
     "Runs the update helper's package checks (MSI file, digest, signature) with\n"
     "the given public key and prints the helper's message. Exits with 0 only\n"
-    "when the helper would accept the package.\n";
+    "when the helper would accept the package. The signature may come from sign\n"
+    "or from anything that signed the statement's bytes.\n";
 
 constexpr std::string_view kDigestHelp =
     "Usage: vostrane-sign digest FILE\n"
@@ -86,6 +110,17 @@ bool file_exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(native, error));
 }
 
+// The password of --password-file, when the option is given.
+Result<std::optional<KeyPassword>> password_option(const CommandArguments& arguments) {
+    auto path = arguments.option("password-file");
+    if (!path) return std::optional<KeyPassword>();
+    auto content = read_key_file(*path);
+    if (!content) return failure(content.error());
+    auto password = KeyPassword::from_file_content(std::move(*content), *path);
+    if (!password) return failure(password.error());
+    return std::optional<KeyPassword>(std::move(*password));
+}
+
 int keygen(const CommandArguments& arguments) {
     auto private_path = arguments.option("private-key");
     auto public_path = arguments.option("public-key");
@@ -95,8 +130,10 @@ int keygen(const CommandArguments& arguments) {
     for (const std::string* path : {&*private_path, &*public_path}) {
         if (file_exists(*path)) return fail(*path + " already exists; keygen never overwrites a file.");
     }
+    auto password = password_option(arguments);
+    if (!password) return fail(password.error());
 
-    auto pair = generate_update_key_pair();
+    auto pair = generate_update_key_pair(*password);
     if (!pair) return fail(pair.error());
     if (auto made = create_new_file(*private_path, pair->private_key_pem, FileAccess::owner_only); !made) {
         return fail(made.error());
@@ -105,9 +142,26 @@ int keygen(const CommandArguments& arguments) {
         remove_created_file(*private_path);
         return fail(made.error());
     }
-    print_line("Private key (keep it secret): " + *private_path);
+    print_line((*password ? "Private key (encrypted; keep it and its password secret): "
+                          : "Private key (keep it secret): ") +
+               *private_path);
     print_line("Public key: " + *public_path);
     return kExitSuccess;
+}
+
+// The version as the helper uses it: trimmed before it rebuilds the statement.
+std::string signed_version(const std::string& version_option) {
+    return std::string(trim_white_space(version_option));
+}
+
+// The package's digest, once it passes the checks the helper makes first.
+Result<std::string> signable_package_digest(const std::string& package) {
+    if (!is_msi_package(package)) {
+        return failure(package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
+    }
+    auto digest = compute_package_digest(package);
+    if (!digest) return failure(package + ": " + digest.error());
+    return digest;
 }
 
 int sign(const CommandArguments& arguments) {
@@ -121,19 +175,17 @@ int sign(const CommandArguments& arguments) {
     if (format != "signature" && format != "options") {
         return usage_error("--format is signature or options, not " + format + ".", kSignHelp);
     }
-    // The helper trims the version before it rebuilds the statement; sign what it will check.
-    std::string version(trim_white_space(*version_option));
+    std::string version = signed_version(*version_option);
     if (version.empty()) return usage_error("--version must not be empty.", kSignHelp);
 
+    auto password = password_option(arguments);
+    if (!password) return fail(password.error());
     auto pem = read_key_file(*key_path);
     if (!pem) return fail(pem.error());
-    auto key = UpdateSigningKey::from_pem(*pem, *key_path);
+    auto key = UpdateSigningKey::from_pem(*pem, *key_path, *password);
     if (!key) return fail(key.error());
-    if (!is_msi_package(*package)) {
-        return fail(*package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
-    }
-    auto digest = compute_package_digest(*package);
-    if (!digest) return fail(*package + ": " + digest.error());
+    auto digest = signable_package_digest(*package);
+    if (!digest) return fail(digest.error());
 
     auto signature = key->sign(signed_update_statement(kAcceptedKeyId, version, *digest));
     if (!signature) return fail(signature.error());
@@ -153,6 +205,23 @@ int sign(const CommandArguments& arguments) {
         print_line("--key-id " + std::string(kAcceptedKeyId));
         print_line("--signature-algorithm " + std::string(kAcceptedSignatureAlgorithm));
     }
+    return kExitSuccess;
+}
+
+int statement(const CommandArguments& arguments) {
+    auto version_option = arguments.option("version");
+    auto package = arguments.option("package");
+    if (!version_option || !package) return usage_error("statement needs --version and --package.", kStatementHelp);
+    std::string version = signed_version(*version_option);
+    if (version.empty()) return usage_error("--version must not be empty.", kStatementHelp);
+    auto digest = signable_package_digest(*package);
+    if (!digest) return fail(digest.error());
+
+    // The bytes go to a signer as they are: no line-end translation, and a
+    // write that fails must not look like a statement.
+    use_binary_standard_output();
+    print(signed_update_statement(kAcceptedKeyId, version, *digest));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("Cannot write the statement to standard output.");
     return kExitSuccess;
 }
 
@@ -205,8 +274,9 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        {"keygen", {"private-key", "public-key"}, kKeygenHelp, keygen},
-        {"sign", {"private-key", "version", "package", "format"}, kSignHelp, sign},
+        {"keygen", {"private-key", "public-key", "password-file"}, kKeygenHelp, keygen},
+        {"sign", {"private-key", "password-file", "version", "package", "format"}, kSignHelp, sign},
+        {"statement", {"version", "package"}, kStatementHelp, statement},
         {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
         {"digest", {}, kDigestHelp, digest},
     };

@@ -19,4 +19,8 @@ Status create_new_file(const std::string& path, std::string_view content, FileAc
 // Removes a file this tool has just created; failures are ignored.
 void remove_created_file(const std::string& path);
 
+// From now on, standard output passes bytes through unchanged (Windows would
+// otherwise write LF as CR LF).
+void use_binary_standard_output();
+
 }  // namespace vostrane::sign_tool

@@ -53,4 +53,6 @@ Status create_new_file(const std::string& path, std::string_view content, FileAc
 
 void remove_created_file(const std::string& path) { ::unlink(path.c_str()); }
 
+void use_binary_standard_output() {}
+
 }  // namespace vostrane::sign_tool

@@ -1,6 +1,10 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -93,5 +97,10 @@ Status create_new_file(const std::string& path, std::string_view content, FileAc
 }
 
 void remove_created_file(const std::string& path) { ::DeleteFileW(win::wide_c_str(win::file_path(path))); }
+
+void use_binary_standard_output() {
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
 
 }  // namespace vostrane::sign_tool

@@ -1,10 +1,12 @@
 #include "update_keys.hpp"
 
 #include <openssl/bio.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <cstring>
 #include <memory>
 
 #include "update_security/base64.hpp"
@@ -15,8 +17,27 @@ namespace {
 
 using unique_bio = std::unique_ptr<BIO, openssl::deleter<BIO_free_all>>;
 
-// Never prompt on the terminal for a pass phrase: encrypted keys are refused.
-int refuse_pass_phrase(char*, int, int, void*) { return -1; }
+// The longest password that both OpenSSL's reading of a key (1024 bytes) and
+// the openssl command line's -passin file: (1023) take whole.
+constexpr std::size_t kMaximumPasswordSize = 1023;
+
+// What OpenSSL's password callback hands out, and whether OpenSSL asked for it:
+// it asks only when the key is encrypted.
+struct PasswordRequest {
+    const KeyPassword* password = nullptr;
+    bool asked = false;
+};
+
+// Never prompts on the terminal: without a password an encrypted key is refused.
+int supply_password(char* buffer, int size, int, void* data) {
+    auto* request = static_cast<PasswordRequest*>(data);
+    request->asked = true;
+    if (request->password == nullptr) return -1;
+    std::string_view text = request->password->text();
+    if (size < 0 || text.size() > static_cast<std::size_t>(size)) return -1;
+    std::memcpy(buffer, text.data(), text.size());
+    return static_cast<int>(text.size());
+}
 
 Result<std::string> public_key_text_of(EVP_PKEY* key) {
     std::array<std::uint8_t, 32> raw{};
@@ -27,40 +48,75 @@ Result<std::string> public_key_text_of(EVP_PKEY* key) {
     return encode_hex_lower(raw) + "\r\n";
 }
 
-Result<std::string> private_key_pem(EVP_PKEY* key) {
+Result<std::string> private_key_pem(EVP_PKEY* key, const std::optional<KeyPassword>& password) {
     unique_bio memory(BIO_new(BIO_s_mem()));
-    if (!memory || PEM_write_bio_PrivateKey(memory.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-        return failure("Cannot write the private key as PEM.");
+    if (!memory) return failure("Cannot write the private key as PEM.");
+    int written = 0;
+    if (!password) {
+        written = PEM_write_bio_PrivateKey(memory.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+    } else {
+        // OpenSSL takes the password as writable text but only reads it.
+        std::string_view text = password->text();
+        written = PEM_write_bio_PKCS8PrivateKey(memory.get(), key, EVP_aes_256_cbc(), const_cast<char*>(text.data()),
+                                               static_cast<int>(text.size()), nullptr, nullptr);
     }
+    if (written != 1) return failure("Cannot write the private key as PEM.");
     char* data = nullptr;
     long size = BIO_get_mem_data(memory.get(), &data);
     return std::string(data, static_cast<std::size_t>(size));
 }
 
-openssl::unique_pkey read_private_key(std::string_view pem) {
+openssl::unique_pkey read_private_key(std::string_view pem, PasswordRequest& request) {
     unique_bio memory(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!memory) return nullptr;
     ERR_set_mark();
-    openssl::unique_pkey key(PEM_read_bio_PrivateKey(memory.get(), nullptr, refuse_pass_phrase, nullptr));
+    openssl::unique_pkey key(PEM_read_bio_PrivateKey(memory.get(), nullptr, supply_password, &request));
     ERR_pop_to_mark();
     return key;
 }
 
 }  // namespace
 
-Result<KeyPairFiles> generate_update_key_pair() {
+Result<KeyPassword> KeyPassword::from_file_content(std::string&& content, const std::string& source) {
+    auto password = [&]() -> Result<KeyPassword> {
+        std::string_view text = std::string_view(content).substr(0, content.find_first_of("\r\n"));
+        if (text.empty()) return failure(source + " holds no password: its first line is empty.");
+        if (text.size() > kMaximumPasswordSize) {
+            return failure(source + ": the password is longer than " + std::to_string(kMaximumPasswordSize) +
+                           " bytes.");
+        }
+        return KeyPassword(text);
+    }();
+    OPENSSL_cleanse(content.data(), content.size());
+    return password;
+}
+
+KeyPassword::~KeyPassword() {
+    if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
+}
+
+Result<KeyPairFiles> generate_update_key_pair(const std::optional<KeyPassword>& password) {
     openssl::unique_pkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
     if (!key) return failure("Cannot generate an Ed25519 key pair.");
-    auto pem = private_key_pem(key.get());
+    auto pem = private_key_pem(key.get(), password);
     if (!pem) return failure(pem.error());
     auto public_text = public_key_text_of(key.get());
     if (!public_text) return failure(public_text.error());
     return KeyPairFiles{std::move(*pem), std::move(*public_text)};
 }
 
-Result<UpdateSigningKey> UpdateSigningKey::from_pem(std::string_view pem, const std::string& source) {
-    auto key = read_private_key(pem);
-    if (!key) return failure(source + " does not hold an unencrypted PEM private key.");
+Result<UpdateSigningKey> UpdateSigningKey::from_pem(std::string_view pem, const std::string& source,
+                                                    const std::optional<KeyPassword>& password) {
+    PasswordRequest request{password ? &*password : nullptr};
+    auto key = read_private_key(pem, request);
+    if (!key) {
+        if (!request.asked) return failure(source + " does not hold a PEM private key.");
+        if (!password) return failure(source + " is encrypted: give its password with --password-file.");
+        return failure(source + ": the password does not open this key.");
+    }
+    if (password && !request.asked) {
+        return failure(source + " is not encrypted, yet --password-file was given: leave it out, or encrypt the key.");
+    }
     if (EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
         const char* type = EVP_PKEY_get0_type_name(key.get());
         return failure(source + " holds a key of type " + (type ? std::string(type) : "unknown") +

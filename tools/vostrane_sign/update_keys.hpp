@@ -3,25 +3,50 @@
 // itself only verifies (src/update_security).
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "result.hpp"
 #include "update_security/openssl_handles.hpp"
 
 namespace vostrane::sign_tool {
 
+// The password that encrypts a private key file: the password file's content
+// up to its first CR or LF, never empty. Wiped from memory when released.
+class KeyPassword {
+public:
+    // `source` names the password file in messages; `content` is wiped.
+    static Result<KeyPassword> from_file_content(std::string&& content, const std::string& source);
+
+    KeyPassword(KeyPassword&&) noexcept = default;
+    KeyPassword& operator=(KeyPassword&&) noexcept = default;
+    ~KeyPassword();
+
+    [[nodiscard]] std::string_view text() const { return {bytes_.data(), bytes_.size()}; }
+
+private:
+    explicit KeyPassword(std::string_view text) : bytes_(text.begin(), text.end()) {}
+    std::vector<char> bytes_;  // a vector, so that a move never leaves a copy behind
+};
+
 struct KeyPairFiles {
-    std::string private_key_pem;  // PKCS#8 PEM, unencrypted
+    std::string private_key_pem;  // PKCS#8 PEM; encrypted when a password was given
     std::string public_key_text;  // 64 lower-case hex digits and CR LF, the embedded form
 };
 
-Result<KeyPairFiles> generate_update_key_pair();
+// A new key pair; with a password, the private key is encrypted with AES-256-CBC.
+Result<KeyPairFiles> generate_update_key_pair(const std::optional<KeyPassword>& password);
 
 // An Ed25519 private key read from PEM text; `source` names it in messages.
 class UpdateSigningKey {
 public:
-    static Result<UpdateSigningKey> from_pem(std::string_view pem, const std::string& source);
+    // An encrypted key needs its password, and an unencrypted one must come
+    // without: a password given for a key stored in the clear is a mistake
+    // the publisher should hear about.
+    static Result<UpdateSigningKey> from_pem(std::string_view pem, const std::string& source,
+                                             const std::optional<KeyPassword>& password);
 
     // The public key in its embedded text form.
     [[nodiscard]] const std::string& public_key_text() const { return public_key_text_; }

@@ -89,6 +89,13 @@ printf '%s\n' "$password" >openssl-password.txt
 run keygen --private-key enc.pem --public-key enc.txt --password-file password.txt
 expect_status 0 "keygen --password-file"
 grep -q 'BEGIN ENCRYPTED PRIVATE KEY' enc.pem || fail "keygen --password-file wrote no encrypted PKCS#8 PEM"
+# PBES2 with AES-256-CBC and PBKDF2-HMAC-SHA256, 600000 rounds (0x927C0), a 16-byte salt.
+structure=$(openssl asn1parse -in enc.pem)
+for part in ':PBES2' ':PBKDF2' 'INTEGER           :0927C0' ':hmacWithSHA256' ':aes-256-cbc'; do
+  [[ $structure == *"$part"* ]] || fail "the encrypted key lacks '$part': $structure"
+done
+[[ $(grep -A2 ':PBKDF2' <<<"$structure" | tail -1) == *'l=  16 prim: OCTET STRING'* ]] ||
+  fail "the key's PBKDF2 salt is not 16 bytes: $structure"
 [[ $(public_hex_of enc.pem -passin file:openssl-password.txt) == "$(head -c 64 enc.txt)" ]] ||
   fail "openssl does not open enc.pem with the password, or reads another public key"
 [[ $out$err == *"$password"* ]] && fail "keygen printed the password"

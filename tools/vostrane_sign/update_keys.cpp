@@ -5,6 +5,8 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
 
 #include <cstring>
 #include <memory>
@@ -16,6 +18,15 @@ namespace vostrane::sign_tool {
 namespace {
 
 using unique_bio = std::unique_ptr<BIO, openssl::deleter<BIO_free_all>>;
+using unique_key_info = std::unique_ptr<PKCS8_PRIV_KEY_INFO, openssl::deleter<PKCS8_PRIV_KEY_INFO_free>>;
+using unique_sealed_key = std::unique_ptr<X509_SIG, openssl::deleter<X509_SIG_free>>;
+
+// PBKDF2-HMAC-SHA256 rounds that turn the password into the key's AES-256
+// key: OpenSSL's default of 2048 is cheap to guess against; this many cost an
+// attacker about as much per guess as current guidance for PBKDF2-SHA256 asks.
+constexpr int kPasswordIterations = 600000;
+// Random salt bytes; OpenSSL's default is 8.
+constexpr int kSaltSize = 16;
 
 // The longest password that both OpenSSL's reading of a key (1024 bytes) and
 // the openssl command line's -passin file: (1023) take whole.
@@ -55,10 +66,14 @@ Result<std::string> private_key_pem(EVP_PKEY* key, const std::optional<KeyPasswo
     if (!password) {
         written = PEM_write_bio_PrivateKey(memory.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
     } else {
-        // OpenSSL takes the password as writable text but only reads it.
+        // PBES2: AES-256-CBC with a random salt and IV, the key derived by PBKDF2-HMAC-SHA256.
         std::string_view text = password->text();
-        written = PEM_write_bio_PKCS8PrivateKey(memory.get(), key, EVP_aes_256_cbc(), const_cast<char*>(text.data()),
-                                               static_cast<int>(text.size()), nullptr, nullptr);
+        unique_key_info info(EVP_PKEY2PKCS8(key));
+        unique_sealed_key sealed(info ? PKCS8_encrypt_ex(-1, EVP_aes_256_cbc(), text.data(), static_cast<int>(text.size()),
+                                                         nullptr, kSaltSize, kPasswordIterations, info.get(), nullptr,
+                                                         nullptr)
+                                      : nullptr);
+        written = sealed ? PEM_write_bio_PKCS8(memory.get(), sealed.get()) : 0;
     }
     if (written != 1) return failure("Cannot write the private key as PEM.");
     char* data = nullptr;

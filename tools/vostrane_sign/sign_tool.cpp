@@ -1,5 +1,6 @@
 #include "sign_tool.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -9,13 +10,14 @@
 #include "tool_files.hpp"
 #include "unicode.hpp"
 #include "update_keys.hpp"
+#include "update_security/msi_database.hpp"
 #include "update_security/package_check.hpp"
+#include "update_security/package_inspection.hpp"
 #include "update_security/public_key.hpp"
 #include "update_security/update_signature.hpp"
 
 namespace vostrane::sign_tool {
 namespace {
-
 
 constexpr std::string_view kUsage =
     "Usage: vostrane-sign <command> [options]\n"
@@ -24,7 +26,8 @@ constexpr std::string_view kUsage =
     "\n"
     "Commands:\n"
     "  keygen   make a new key pair\n"
-    "  sign     sign an update package for one version\n"
+    "  check    report what a package's tables mean for an update\n"
+    "  sign     check and sign an update package for one version\n"
     "  verify   check a package and signature exactly as the update helper does\n"
     "  digest   print a package's SHA-256 digest\n"
     "\n"
@@ -39,14 +42,33 @@ constexpr std::string_view kKeygenHelp =
     "form that -DVOSTRANE_UPDATE_PUBLIC_KEY_FILE takes. Existing files are never\n"
     "overwritten.\n";
 
+constexpr std::string_view kCheckHelp =
+    "Usage: vostrane-sign check FILE.msi [--version V]\n"
+    "\n"
+    "Reads the package's tables and prints one line per finding, each starting\n"
+    "with its level:\n"
+    "  error        the package must not be signed: a cabinet that is not\n"
+    "               embedded or files that are not compressed (Windows Installer\n"
+    "               would read them from beside the package, where the signature\n"
+    "               does not reach; the update helper refuses such a package), no\n"
+    "               INSTALLDIR directory, or no readable MSI database;\n"
+    "  warning      a ProductVersion other than V (compared as Windows Installer\n"
+    "               does), or no rule that refuses the package over a newer\n"
+    "               installed version (an old package could be replayed);\n"
+    "  information  per-user or per-machine, and whether the package refers to\n"
+    "               VOSTRANE_INSTALLDIR_LOCK.\n"
+    "Exits with 1 when there is an error, otherwise 0.\n";
+
 constexpr std::string_view kSignHelp =
     "Usage: vostrane-sign sign --private-key FILE --version V --package FILE.msi\n"
     "                          [--format signature|options]\n"
     "\n"
-    "Signs the statement that binds the key id, the version V and the package's\n"
-    "SHA-256 digest. --format signature (the default) prints the 88-character\n"
-    "Base64 signature; --format options prints the five option pairs the\n"
-    "application passes to the update helper, one per line.\n";
+    "Checks the package as 'vostrane-sign check --version V' does and refuses\n"
+    "one with an error; warnings go to standard error. Then signs the statement\n"
+    "that binds the key id, the version V and the package's SHA-256 digest.\n"
+    "--format signature (the default) prints the 88-character Base64 signature;\n"
+    "--format options prints the five option pairs the application passes to\n"
+    "the update helper, one per line.\n";
 
 constexpr std::string_view kVerifyHelp =
     "Usage: vostrane-sign verify --public-key FILE --version V --package FILE\n"
@@ -78,6 +100,26 @@ int usage_error(std::string_view message, std::string_view help) {
     fail(message, kExitUsage);
     std::fwrite(help.data(), 1, help.size(), stderr);
     return kExitUsage;
+}
+
+// The findings for the package at `path`; one that is no existing *.msi file,
+// or cannot be opened as a database, is an error of its own.
+std::vector<PackageFinding> inspect_package_file(const std::string& path, std::optional<std::string_view> version) {
+    if (!is_msi_package(path)) {
+        return {{FindingLevel::error, FindingKind::not_an_msi_file,
+                 "The package is not an existing file named *.msi, so the update helper refuses it."}};
+    }
+    auto database = open_msi_database(path);
+    if (!database) return {unreadable_database_finding(database.error())};
+    return inspect_package(**database, version);
+}
+
+std::string finding_line(const PackageFinding& finding) {
+    return std::string(finding_level_name(finding.level)) + ": " + finding.text;
+}
+
+bool has_error(const std::vector<PackageFinding>& findings) {
+    return std::ranges::any_of(findings, [](const PackageFinding& f) { return f.level == FindingLevel::error; });
 }
 
 bool file_exists(const std::string& path) {
@@ -132,6 +174,12 @@ int sign(const CommandArguments& arguments) {
     if (!is_msi_package(*package)) {
         return fail(*package + ": " + std::string(kNotAnMsiPackage) + " It must be an existing file named *.msi.");
     }
+    // Standard output stays the signature or the options alone.
+    const auto findings = inspect_package_file(*package, version);
+    for (const auto& finding : findings) {
+        if (finding.level != FindingLevel::information) fail(finding_line(finding));
+    }
+    if (has_error(findings)) return fail(*package + " was not signed: the errors above must be fixed in its authoring.");
     auto digest = compute_package_digest(*package);
     if (!digest) return fail(*package + ": " + digest.error());
 
@@ -188,6 +236,18 @@ int verify(const CommandArguments& arguments) {
     return kExitSuccess;
 }
 
+int check(const CommandArguments& arguments) {
+    if (arguments.positional.size() != 1) return usage_error("check needs exactly one FILE.", kCheckHelp);
+    std::optional<std::string> version;
+    if (auto option = arguments.option("version")) {
+        version = std::string(trim_white_space(*option));
+        if (version->empty()) return usage_error("--version must not be empty.", kCheckHelp);
+    }
+    const auto findings = inspect_package_file(arguments.positional.front(), version);
+    for (const auto& finding : findings) print_line(finding_line(finding));
+    return has_error(findings) ? kExitFailure : kExitSuccess;
+}
+
 int digest(const CommandArguments& arguments) {
     if (arguments.positional.size() != 1) return usage_error("digest needs exactly one FILE.", kDigestHelp);
     auto digest = compute_package_digest(arguments.positional.front());
@@ -206,6 +266,7 @@ struct Command {
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         {"keygen", {"private-key", "public-key"}, kKeygenHelp, keygen},
+        {"check", {"version"}, kCheckHelp, check},
         {"sign", {"private-key", "version", "package", "format"}, kSignHelp, sign},
         {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
         {"digest", {}, kDigestHelp, digest},
@@ -230,7 +291,7 @@ int run_sign_tool(const std::vector<std::string>& arguments) {
             print(command.help);
             return kExitSuccess;
         }
-        if (command.name != "digest" && !parsed->positional.empty()) {
+        if (command.name != "digest" && command.name != "check" && !parsed->positional.empty()) {
             return usage_error("Unexpected argument " + parsed->positional.front() + ".", command.help);
         }
         return command.run(*parsed);

@@ -21,13 +21,17 @@ struct TextFree {
 // Collects the GError of one call; its message, once the call has failed.
 class CallError {
 public:
-    GError** out() { return &error_; }
+    CallError() = default;
+    CallError(const CallError&) = delete;
+    CallError& operator=(const CallError&) = delete;
     ~CallError() {
         if (error_ != nullptr) g_error_free(error_);
     }
+    GError** out() { return &error_; }
     [[nodiscard]] bool set() const { return error_ != nullptr; }
     // libmsi sets no error for some failures, such as a file that is no database.
-    [[nodiscard]] std::string message(std::string_view operation, std::string_view unexplained = "no reason given") const {
+    [[nodiscard]] std::string message(std::string_view operation,
+                                      std::string_view unexplained = "no reason given") const {
         return std::string(operation) + " failed: " + (error_ != nullptr ? error_->message : std::string(unexplained));
     }
 

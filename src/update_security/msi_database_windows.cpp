@@ -98,27 +98,26 @@ public:
             query += (i == 0 ? "`" : ", `") + std::string(columns[i]) + "`";
         }
         query += " FROM `" + std::string(table) + "`";
+        const std::string operation = "Reading the " + std::string(table) + " table";
         MsiHandle view(library_);
         const std::u16string wide_query = utf8_to_utf16(query);
         if (UINT result = library_->open_view(database_->get(), win::wide_c_str(wide_query), view.out());
             result != ERROR_SUCCESS) {
-            return failure(describe_msi_error("Reading the " + std::string(table) + " table", result));
+            return failure(describe_msi_error(operation, result));
         }
         if (UINT result = library_->execute(view.get(), 0); result != ERROR_SUCCESS) {
-            return failure(describe_msi_error("Reading the " + std::string(table) + " table", result));
+            return failure(describe_msi_error(operation, result));
         }
         std::vector<MsiRow> rows;
         for (;;) {
             MsiHandle record(library_);
             const UINT fetched = library_->fetch(view.get(), record.out());
             if (fetched == ERROR_NO_MORE_ITEMS) return rows;
-            if (fetched != ERROR_SUCCESS) {
-                return failure(describe_msi_error("Reading the " + std::string(table) + " table", fetched));
-            }
+            if (fetched != ERROR_SUCCESS) return failure(describe_msi_error(operation, fetched));
             MsiRow row;
             for (UINT field = 1; field <= columns.size(); ++field) {
                 auto value = record_text(record.get(), field);
-                if (!value) return failure(describe_msi_error("Reading the " + std::string(table) + " table", value.error()));
+                if (!value) return failure(describe_msi_error(operation, value.error()));
                 row.push_back(std::move(*value));
             }
             rows.push_back(std::move(row));
@@ -135,7 +134,8 @@ public:
         INT value = 0;
         FILETIME time{};
         DWORD length = 0;
-        const UINT result = library_->summary_property(summary.get(), property_id, &type, &value, &time, nullptr, &length);
+        const UINT result =
+            library_->summary_property(summary.get(), property_id, &type, &value, &time, nullptr, &length);
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
             return failure(describe_msi_error("Reading the summary information", result));
         }

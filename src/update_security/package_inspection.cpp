@@ -287,7 +287,8 @@ Result<PackageFacts> read_package_facts(MsiDatabaseReader& reader) {
     return facts;
 }
 
-std::vector<PackageFinding> package_findings(const PackageFacts& facts, std::optional<std::string_view> signed_version) {
+std::vector<PackageFinding> package_findings(const PackageFacts& facts,
+                                             std::optional<std::string_view> signed_version) {
     std::vector<PackageFinding> findings = layout_findings(facts);
     if (std::ranges::find(facts.directories, "INSTALLDIR") == facts.directories.end()) {
         findings.push_back({FindingLevel::error, FindingKind::no_install_dir,

@@ -86,7 +86,8 @@ double median(std::vector<double> values) {
 // process: the milliseconds from the parent's end to the installer's start.
 double reaction_round(const std::filesystem::path& record, unsigned application_milliseconds) {
     TempDir dir;
-    const std::string bytes(70000, 'p');
+    // A real package: the helper reads its tables before it waits.
+    const std::string bytes = read_file(build_file(L"packages\\sample-app-1.msi"));
     write_file(dir / L"update.msi", bytes);
     const std::string digest = sha256_hex(bytes);
     const std::string signature =

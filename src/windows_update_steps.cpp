@@ -60,6 +60,7 @@ UpdateSteps windows_update_steps() {
     steps.compute_package_digest = [](PackageLock& package) { return compute_package_digest(file_of(package).handle()); };
     steps.release_package = [](PackageLock& package) { file_of(package).release(); };
     steps.verify_update_signature = verify_update_signature;
+    steps.inspect_package = [](PackageLock& package) { return file_of(package).check_self_contained(); };
     // The lock holds the package's path as it opened it, converted once.
     steps.delete_package = [](const std::u16string&, const PackageLock& package) {
         file_of(package).delete_if_unchanged();

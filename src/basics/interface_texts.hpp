@@ -60,6 +60,9 @@ inline constexpr std::string_view kNotAnMsiPackage = "The downloaded update pack
 inline constexpr std::string_view kDigestMismatch = "Update package SHA-256 verification failed.";
 inline constexpr std::string_view kPackageNotLocal = "The update package must be on a local disk.";
 inline constexpr std::string_view kPackageReplaced = "The update package was replaced after it was checked.";
+// An external cabinet or uncompressed files: Windows Installer would read them
+// from beside the package, where the signature does not reach.
+inline constexpr std::string_view kPackageRefersToOutsideFiles = "The update package refers to files outside itself.";
 inline constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
 inline constexpr std::string_view kInvalidSignatureMetadata = "Update signature metadata is invalid.";
 inline constexpr std::string_view kInvalidEmbeddedKey = "The embedded update public key is invalid.";

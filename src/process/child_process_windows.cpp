@@ -117,13 +117,9 @@ private:
 // it measures it; the path itself when that fails.
 std::u16string full_directory(const std::u16string& path) { return win::full_path(path).value_or(path); }
 
-// GetShortPathNameW's answer for the full directory's extended-length form,
-// which it takes at any length.
+// The short form of the full directory, asked of its extended-length form.
 std::optional<std::u16string> short_form(const std::u16string& full_directory) {
-    const std::u16string extended = extended_length_form(full_directory);
-    return win::query_text([&extended](wchar_t* buffer, DWORD capacity) {
-        return ::GetShortPathNameW(win::wide_c_str(extended), buffer, capacity);
-    });
+    return win::short_path(extended_length_form(full_directory));
 }
 
 struct ChildProcess {

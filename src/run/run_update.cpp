@@ -43,8 +43,12 @@ private:
         const auto digest = steps_.compute_package_digest(*package_);
         if (!digest) return failure(digest.error());
         if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
-        return steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
-                                              options_.key_id, options_.signature_algorithm);
+        if (auto verified = steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
+                                                           options_.key_id, options_.signature_algorithm);
+            !verified) {
+            return verified;
+        }
+        return steps_.inspect_package(*package_);
     }
 
     void release_package() {

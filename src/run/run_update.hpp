@@ -58,6 +58,10 @@ struct UpdateSteps {
     std::function<Status(std::string_view version, std::string_view digest, std::string_view signature,
                          std::string_view key_id, std::string_view algorithm)>
         verify_update_signature;
+    // Refuses a package that Windows Installer would not take whole from the
+    // locked file (a cabinet or files beside it). Called only after the
+    // signature verified, so that only the publisher's bytes are parsed.
+    std::function<Status(PackageLock& package)> inspect_package;
     // Deletes a rejected, released package, but only if the path still leads
     // to the file that was locked; failures are ignored.
     std::function<void(const std::u16string& msi_path, const PackageLock& package)> delete_package;

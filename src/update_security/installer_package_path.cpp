@@ -22,4 +22,15 @@ std::u16string installer_package_path(std::u16string_view msi_path, std::u16stri
     return std::u16string(final_path);
 }
 
+std::optional<std::u16string> package_reading_path(std::u16string_view installer_path,
+                                                   const ShortPathQuery& short_path) {
+    std::u16string plain = without_extended_prefix(installer_path);
+    if (plain.size() < kMaxPath) return plain;
+    auto shorter = short_path(extended_length_form(plain));
+    if (!shorter) return std::nullopt;
+    plain = without_extended_prefix(*shorter);
+    if (plain.size() < kMaxPath) return plain;
+    return std::nullopt;
+}
+
 }  // namespace vostrane

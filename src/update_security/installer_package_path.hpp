@@ -4,6 +4,7 @@
 // the wait; a name that goes through a link, a junction or a short name could
 // by then lead to another file. The handle's final path cannot.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,16 @@ bool is_network_path(std::u16string_view final_path);
 // shorter than MAX_PATH and in its extended-length form where it is not.
 std::u16string installer_package_path(std::u16string_view msi_path, std::u16string_view final_path,
                                       const PathTextsEqual& same_path_text);
+
+// The 8.3 form of a path, or nothing when the volume has none.
+using ShortPathQuery = std::function<std::optional<std::u16string>(const std::u16string& path)>;
+
+// The path through which msi.dll reads the package, which takes paths shorter
+// than MAX_PATH only (Wine's overruns a buffer on longer ones): the installer
+// path in its plain form where that is short enough, otherwise the short form
+// of its extended-length form, taken out of that form; nothing when neither
+// is short enough.
+std::optional<std::u16string> package_reading_path(std::u16string_view installer_path,
+                                                   const ShortPathQuery& short_path);
 
 }  // namespace vostrane

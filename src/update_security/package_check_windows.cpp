@@ -3,9 +3,11 @@
 
 #include "installer_package_path.hpp"
 #include "long_path.hpp"
+#include "msi_database.hpp"
 #include "msi_name.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
+#include "package_inspection.hpp"
 #include "package_lock.hpp"
 #include "unicode.hpp"
 #include "win/file_io.hpp"
@@ -79,10 +81,24 @@ Result<LockedPackageFile> LockedPackageFile::lock(const std::u16string& msi_path
                              installer_package_path(msi_path, *final, same_path_text));
 }
 
+bool LockedPackageFile::leads_to_locked_file(const std::u16string& path) const {
+    const auto named = win::open_shared(win::file_path(path), FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    return named && win::file_identity(named->get()) == identity_;
+}
+
 Status LockedPackageFile::confirm_installer_path() const {
-    const auto named = win::open_shared(win::file_path(installer_path_), FILE_READ_ATTRIBUTES, OPEN_EXISTING);
-    if (!named || win::file_identity(named->get()) != identity_) return failure(std::string(kPackageReplaced));
+    if (!leads_to_locked_file(installer_path_)) return failure(std::string(kPackageReplaced));
     return {};
+}
+
+Status LockedPackageFile::check_self_contained() const {
+    const auto path = package_reading_path(installer_path_, win::short_path);
+    if (!path) return failure(std::string(kNotAnMsiPackage));
+    auto database = open_msi_database(*path);
+    if (!database) return failure(std::string(kNotAnMsiPackage));
+    // msi.dll opened the file by name: what it reads must be the locked file.
+    if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
+    return check_package_is_self_contained(**database);
 }
 
 void LockedPackageFile::delete_if_unchanged() const {

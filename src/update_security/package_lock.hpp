@@ -30,6 +30,14 @@ public:
     // after the wait, just before the installer is started.
     [[nodiscard]] Status confirm_installer_path() const;
 
+    // Reads the package's database through Windows Installer, as the
+    // installer will, by the installer path (or its short form, where that
+    // is too long for msi.dll) while the lock is held; fails
+    // with kPackageRefersToOutsideFiles when a cabinet or files would come
+    // from beside it, with kNotAnMsiPackage when it cannot be read, and with
+    // kPackageReplaced when the path no longer leads to the locked file.
+    [[nodiscard]] Status check_self_contained() const;
+
     // Closes the handle; the package is free again. What identifies the file stays.
     void release() { file_.reset(); }
 
@@ -39,6 +47,9 @@ public:
     void delete_if_unchanged() const;
 
 private:
+    // Whether the path names the locked file now.
+    [[nodiscard]] bool leads_to_locked_file(const std::u16string& path) const;
+
     LockedPackageFile(win::unique_file file, win::FileIdentity identity, std::u16string file_path,
                       std::u16string installer_path)
         : file_(std::move(file)),

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# vostrane-sign end to end: keygen, sign, statement, verify and digest; keys
-# encrypted under a password file; the cross-check with the openssl command
-# line both ways; and a key that stays in a PKCS#11 token (SoftHSM), signing
-# the statement's bytes.
+# vostrane-sign end to end: keygen, check, sign, statement, verify and digest;
+# keys encrypted under a password file; the cross-check with the openssl
+# command line both ways; and a key that stays in a PKCS#11 token (SoftHSM),
+# signing the statement's bytes.
 #
-#   tests/scripts/sign_tool_test.sh TOOL [KEYS_DIR]
+#   tests/scripts/sign_tool_test.sh TOOL PACKAGES_DIR [KEYS_DIR]
 #
 # TOOL is the native vostrane-sign, or vostrane-sign.exe (run under Wine; its
-# output always goes to files, never to a pipe). KEYS_DIR, when given, is
+# output always goes to files, never to a pipe). PACKAGES_DIR holds the sample
+# packages the build makes (sample-app-2*.msi). KEYS_DIR, when given, is
 # checked to hold a matching development key pair. WINE names the program that
 # runs Windows programs (wine unless set).
 set -uo pipefail
 
 tool=$1
-keys_dir=${2:-}
+packages_dir=$2
+keys_dir=${3:-}
 runner=()
 windows=false
 if [[ $tool == *.exe ]]; then
@@ -128,14 +130,61 @@ expect_status 1 "keygen with a missing password file"
 expect_contains "$err" "(os error 2)" "keygen with a missing password file"
 
 # --- digest ---------------------------------------------------------------
-head -c 200003 /dev/urandom >package.msi
-digest=$(sha256sum package.msi | cut -c1-64)
-run digest package.msi
+head -c 200003 /dev/urandom >random.msi
+run digest random.msi
 expect_status 0 "digest"
-[[ $out == "$digest" ]] || fail "digest '$out' differs from sha256sum '$digest'"
+[[ $out == "$(sha256sum random.msi | cut -c1-64)" ]] || fail "digest '$out' differs from sha256sum"
 run digest missing.msi
 expect_status 1 "digest of a missing file"
 expect_contains "$err" "(os error 2)" "digest of a missing file"
+
+# --- check ----------------------------------------------------------------
+for package in "$packages_dir"/sample-app-2*.msi; do cp "$package" .; done
+cp sample-app-2.msi package.msi
+digest=$(sha256sum package.msi | cut -c1-64)
+
+per_user="information: Installs per user (no ALLUSERS property); elevated privileges are not required (summary Word Count bit 3)."
+no_lock="information: The package does not refer to VOSTRANE_INSTALLDIR_LOCK: the VOSTRANE_INSTALLDIR_LOCK=1 that the update helper passes changes nothing in it."
+external_cabinet="error: Media 1 uses the cabinet sample.cab from outside the package, where the signature does not reach. Embed it: WiX <MediaTemplate EmbedCab=\"yes\"/> or <Media EmbedCab=\"yes\">."
+uncompressed="error: 1 of 1 files are not compressed (the first is VersionFile): Windows Installer would read them from the package's folder, where the signature does not reach. Compress them into an embedded cabinet: WiX <Package Compressed=\"yes\"/> with <MediaTemplate EmbedCab=\"yes\"/>, and no Compressed=\"no\" on a <File>."
+no_installdir="error: The Directory table has no INSTALLDIR: the INSTALLDIR=<folder> that the update helper passes would be ignored. Name the installation folder INSTALLDIR: WiX <Directory Id=\"INSTALLDIR\" Name=\"...\">."
+no_refusal="warning: No Upgrade row for the UpgradeCode {2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, OnlyDetect) with a launch condition or error action on its property: an older signed package can be replayed to downgrade. WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>."
+other_version="warning: ProductVersion 2.0.0 is not the version being signed, 2.1 (Windows Installer compares the first three fields, as numbers)."
+
+# package | --version | exit | the report, line by line
+check_cases=(
+  "sample-app-2.msi|2.0.0|0|$per_user|$no_lock"
+  "sample-app-2.msi|2.0.0.9|0|$per_user|$no_lock"
+  "sample-app-2.msi||0|$per_user|$no_lock"
+  "sample-app-2.msi|2.1|0|$other_version|$per_user|$no_lock"
+  "sample-app-2-external-cabinet.msi|2.0.0|1|$external_cabinet|$per_user|$no_lock"
+  "sample-app-2-uncompressed.msi|2.0.0|1|$uncompressed|$per_user|$no_lock"
+  "sample-app-2-no-installdir.msi|2.0.0|1|$no_installdir|$per_user|$no_lock"
+  "sample-app-2-no-upgrade-rule.msi|2.0.0|0|$no_refusal|$per_user|$no_lock"
+  "sample-app-2-per-machine.msi|2.0.0|0|information: Installs per machine (ALLUSERS=1); elevated privileges may be required (summary Word Count bit 3 not set).|information: The package refers to VOSTRANE_INSTALLDIR_LOCK (in LaunchCondition)."
+)
+for case in "${check_cases[@]}"; do
+  IFS='|' read -r package version expected_status report <<<"$case"
+  if [[ -n $version ]]; then run check "$package" --version "$version"; else run check "$package"; fi
+  expect_status "$expected_status" "check $package --version $version"
+  [[ $out == "${report//|/$'\n'}" ]] || fail "check $package --version $version printed: $out"
+done
+
+run check random.msi
+expect_status 1 "check a file that is no MSI database"
+[[ $out == "error: The package cannot be read as an MSI database ("*"). Sign the .msi file that the authoring tool (WiX) built." && $out != *$'\n'* ]] ||
+  fail "check random.msi printed: $out"
+cp package.msi package.txt
+run check package.txt
+expect_status 1 "check a file not named .msi"
+[[ $out == "error: The package is not an existing file named *.msi, so the update helper refuses it." ]] ||
+  fail "check package.txt printed: $out"
+run check
+expect_status 2 "check without a package"
+run check package.msi sample-app-2.msi
+expect_status 2 "check two packages"
+run check package.msi --version ' '
+expect_status 2 "check with a blank version"
 
 # --- sign -----------------------------------------------------------------
 run sign --private-key priv.pem --version 1.4.0 --package package.msi
@@ -161,7 +210,6 @@ openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem 2>/de
 run sign --private-key ec.pem --version 1.4.0 --package package.msi
 expect_status 1 "sign with an EC key"
 expect_contains "$err" "Ed25519" "sign with an EC key"
-cp package.msi package.txt
 run sign --private-key priv.pem --version 1.4.0 --package package.txt
 expect_status 1 "sign a file not named .msi"
 
@@ -194,6 +242,31 @@ run sign --private-key enc.pem --password-file empty-password.txt --version 1.4.
 expect_status 1 "sign with an empty password file"
 expect_contains "$err" "holds no password" "sign with an empty password file"
 [[ -z $out ]] || fail "a refused sign printed: $out"
+# The check runs first: errors refuse the package, warnings go to standard
+# error, and standard output stays the signature alone.
+for package in sample-app-2-external-cabinet.msi sample-app-2-uncompressed.msi sample-app-2-no-installdir.msi \
+  random.msi; do
+  run sign --private-key priv.pem --version 2.0.0 --package "$package"
+  expect_status 1 "sign $package"
+  [[ -z $out ]] || fail "sign $package printed: $out"
+  expect_contains "$err" "vostrane-sign: error: " "sign $package"
+  expect_contains "$err" "vostrane-sign: $package was not signed: the errors above must be fixed in its authoring." \
+    "sign $package"
+done
+run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-external-cabinet.msi
+[[ $err == "vostrane-sign: $external_cabinet"$'\n'* ]] || fail "sign external cabinet said: $err"
+run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-uncompressed.msi
+[[ $err == "vostrane-sign: $uncompressed"$'\n'* ]] || fail "sign uncompressed said: $err"
+run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-no-upgrade-rule.msi
+expect_status 0 "sign with a warning"
+[[ ${#out} == 88 ]] || fail "sign with a warning printed more than the signature: $out"
+[[ $err == "vostrane-sign: $no_refusal" ]] || fail "sign with a warning said: $err"
+run sign --private-key priv.pem --version 2.1 --package package.msi --format options
+expect_status 0 "sign another version"
+[[ $out == --expected-sha256* && $(wc -l <<<"$out") == 5 ]] || fail "sign another version printed: $out"
+[[ $err == "vostrane-sign: $other_version" ]] || fail "sign another version said: $err"
+run sign --private-key priv.pem --version 2.0.0 --package package.msi
+[[ -z $err ]] || fail "sign a clean package said: $err"
 
 # --- verify ---------------------------------------------------------------
 run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$signature"
@@ -304,7 +377,7 @@ else
 fi
 
 # --- help and usage -------------------------------------------------------
-for command in keygen sign statement verify digest; do
+for command in keygen check sign statement verify digest; do
   run "$command" --help
   expect_status 0 "$command --help"
   expect_contains "$out" "Usage: vostrane-sign $command" "$command --help"

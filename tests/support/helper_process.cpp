@@ -18,12 +18,34 @@ namespace {
 
 std::wstring helper_path() { return build_file(L"vostrane-updater.exe").wstring(); }
 
-std::string read_all(HANDLE pipe) {
-    std::string text;
+// Everything written to the pipe, up to its end.
+std::string read_all(HANDLE pipe, std::string text = {}) {
     char buffer[4096];
     DWORD read = 0;
     while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
     return text;
+}
+
+// What the process writes to the pipe until it has ended. The end of the pipe
+// is not awaited: under Wine, a program that loads user32 (the helper does,
+// through msi.dll) may start Wine's desktop process, which inherits the write
+// end and keeps it open long after the program has ended.
+std::string read_until_exit(HANDLE pipe, HANDLE process) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const DWORD waited = ::WaitForSingleObject(process, 10);
+        // A Linux program that Wine starts comes with no process handle: it
+        // starts no desktop, and its output ends with it.
+        if (waited == WAIT_FAILED) return read_all(pipe, std::move(text));
+        // Once it has ended, what it wrote is all in the pipe.
+        for (DWORD available = 0; ::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0;) {
+            DWORD read = 0;
+            if (!::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) return text;
+            text.append(buffer, read);
+        }
+        if (waited == WAIT_OBJECT_0) return text;
+    }
 }
 
 }  // namespace
@@ -84,11 +106,10 @@ HelperRun run_program(const std::wstring& program, const std::wstring& arguments
     }
     win::unique_handle process_handle(process.hProcess);
     win::unique_handle thread_handle(process.hThread);
-    writer.reset();  // only the child holds the write end now, so its exit ends the read
+    writer.reset();
 
     HelperRun run;
-    run.standard_error = read_all(reader.get());
-    ::WaitForSingleObject(process_handle.get(), INFINITE);
+    run.standard_error = read_until_exit(reader.get(), process_handle.get());
     DWORD exit_code = 0;
     ::GetExitCodeProcess(process_handle.get(), &exit_code);
     run.exit_code = exit_code;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "unicode.hpp"
 #include "update_security/installer_package_path.hpp"
@@ -62,6 +64,45 @@ TEST(InstallerPackagePath, PlainPathHasAtMost259Characters) {
         const std::u16string plain = u"C:\\" + std::u16string(length - 3, u'p');
         const std::u16string given = installer_package_path(u"C:\\link\\p", u"\\\\?\\" + plain, ascii_equal_ignoring_case);
         EXPECT_EQ(given.starts_with(u"\\\\?\\"), length >= 260);
+    }
+}
+
+TEST(InstallerPackagePath, MsiDllReadsThePackageByAPathShorterThanMaxPath) {
+    const std::u16string at_limit = u"C:\\" + std::u16string(250, u'd') + u"\\u.msi";  // 259 characters
+    const std::u16string beyond = u"C:\\" + std::u16string(251, u'd') + u"\\u.msi";    // 260 characters
+    struct Case {
+        std::string what;
+        std::u16string installer_path;
+        std::optional<std::u16string> short_form;  // what the volume answers
+        std::optional<std::u16string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"an ordinary path, as it is", u"C:\\dl\\update.msi", std::nullopt, u"C:\\dl\\update.msi"},
+        {"259 characters, as it is", at_limit, std::nullopt, at_limit},
+        {"the extended form of a short path, plain", u"\\\\?\\" + at_limit, std::nullopt, at_limit},
+        {"260 characters, its short form", beyond, u"\\\\?\\C:\\DDDDDD~1\\u.msi", u"C:\\DDDDDD~1\\u.msi"},
+        {"long and extended, its short form", u"\\\\?\\" + beyond, u"\\\\?\\C:\\DDDDDD~1\\u.msi",
+         u"C:\\DDDDDD~1\\u.msi"},
+        {"long, with no short form", beyond, std::nullopt, std::nullopt},
+        {"long, with a short form still too long", beyond, u"\\\\?\\" + beyond, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::u16string> asked;
+        const auto short_path = [&](const std::u16string& path) {
+            asked.push_back(path);
+            return c.short_form;
+        };
+        const auto path = package_reading_path(c.installer_path, short_path);
+        EXPECT_EQ(path.has_value(), c.expected.has_value());
+        if (path && c.expected) {
+            EXPECT_EQ(text(*path), text(*c.expected));
+        }
+        // The short form is asked of the extended-length form, which takes any length.
+        if (!asked.empty()) {
+            EXPECT_EQ(text(asked.front()), text(u"\\\\?\\" + beyond));
+        }
+        EXPECT_EQ(asked.empty(), c.installer_path.size() < 260 || c.installer_path == u"\\\\?\\" + at_limit);
     }
 }
 

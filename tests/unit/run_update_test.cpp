@@ -63,6 +63,7 @@ public:
     Status lock_result;
     Result<std::string> digest = std::string(kDigest);
     Status signature_result;
+    Status inspection_result;
     Status wait_result;
     std::optional<std::u16string> installer = u"C:\\Windows\\System32\\msiexec.exe";
     Result<std::u16string> confirmed_package = std::u16string(u"C:\\dl\\update.msi");
@@ -107,6 +108,10 @@ public:
         journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
+    Status inspect_package(PackageLock&) {
+        journal.push_back("inspect");
+        return inspection_result;
+    }
     void delete_package(const std::u16string& path, const PackageLock&) { journal.push_back("delete " + text(path)); }
     Result<std::u16string> confirm_installer_package(const PackageLock&) {
         journal.push_back("confirm");
@@ -141,6 +146,7 @@ public:
         steps.compute_package_digest = [this](PackageLock& lock) { return compute_package_digest(lock); };
         steps.release_package = [this](PackageLock& lock) { release_package(lock); };
         steps.verify_update_signature = [this](const auto&... a) { return verify_update_signature(a...); };
+        steps.inspect_package = [this](PackageLock& lock) { return inspect_package(lock); };
         steps.delete_package = [this](const auto&... a) { delete_package(a...); };
         steps.confirm_installer_package = [this](const auto&... a) { return confirm_installer_package(a...); };
         steps.wait_for_parent_exit = [this](const auto&... a) { return wait_for_parent_exit(a...); };
@@ -194,6 +200,7 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "lock C:\\dl\\update.msi",
         "digest",
         words("verify 1.4.0", kDigest, "c2lnbmF0dXJl vostrane-update-2026-01 ed25519"),
+        "inspect",
         "wait 4242 C:\\dl\\helper.log",
         "locate",
         "confirm",
@@ -277,6 +284,11 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
          "Update package SHA-256 verification failed.", {"is_msi", "lock", "digest"}, true},
         {"bad signature", [](RecordingSteps& s) { s.signature_result = failure("Update signature verification failed."); },
          "Update signature verification failed.", {"is_msi", "lock", "digest", "verify"}, true},
+        {"files outside the package",
+         [](RecordingSteps& s) { s.inspection_result = failure("The update package refers to files outside itself."); },
+         "The update package refers to files outside itself.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
+        {"no database", [](RecordingSteps& s) { s.inspection_result = failure("The downloaded update package is not a valid MSI file."); },
+         "The downloaded update package is not a valid MSI file.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -290,7 +302,7 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
         const std::vector<std::string> lines = {"Vostrane native updater started.",
                                                 "Package verification failed: " + c.message};
         EXPECT_EQ(steps.log_lines, lines);
-        for (std::string_view check : {"is_msi", "lock", "digest", "verify"}) {
+        for (std::string_view check : {"is_msi", "lock", "digest", "verify", "inspect"}) {
             const bool expected = std::find(c.checks_run.begin(), c.checks_run.end(), check) != c.checks_run.end();
             EXPECT_EQ(steps.called(check), expected) << check;
         }
@@ -300,7 +312,7 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
         EXPECT_EQ(steps.called("delete"), c.deleted);
         if (c.deleted) {
             // Released first (a locked file cannot be deleted), then deleted.
-            EXPECT_TRUE(steps.ran_in_order({"digest", "release", "delete C:\\dl\\update.msi",
+            EXPECT_TRUE(steps.ran_in_order({c.checks_run.back(), "release", "delete C:\\dl\\update.msi",
                                             "log C:\\dl\\helper.log: Package", "write", "restart"}));
         } else {
             EXPECT_TRUE(steps.ran_in_order({"log C:\\dl\\helper.log: Package", "write", "restart"}));

@@ -73,13 +73,14 @@ TEST(DllSafety, PlantedDllsBesideTheHelperOrInItsCurrentDirectoryAreNeverLoaded)
     require_planted_dlls_preferred();
 
     // A package refused at its type check, then one that passes every check
-    // (OpenSSL's digest and signature code run) and reaches the installer.
+    // (OpenSSL's digest and signature code and msi.dll run) and reaches the
+    // installer.
     RunFiles refused = files_in(dir);
     refused.msi = dir / L"missing.msi";
     RunFiles verified = files_in(dir);
     verified.log = dir / L"logs\\verified.log";
     verified.result = dir / L"verified.json";
-    const auto verified_arguments = signed_package(verified, std::string(70000, 'p'));
+    const auto verified_arguments = signed_package(verified, installable_package_bytes());
     for (const auto& arguments : {arguments_for(refused), verified_arguments}) {
         StartedProgram run(helper.wstring(), join_arguments(arguments), dir / L"standard-error.txt", current);
         (void)run.wait();
@@ -88,6 +89,23 @@ TEST(DllSafety, PlantedDllsBesideTheHelperOrInItsCurrentDirectoryAreNeverLoaded)
     EXPECT_EQ(log_messages(verified.log).at(2), "Starting Windows Installer.") << "the run reached the installer";
     EXPECT_EQ(markers_in(beside), std::vector<std::wstring>{});
     EXPECT_EQ(markers_in(current), std::vector<std::wstring>{});
+}
+
+// vostrane-sign.exe restricts no DLL search of its own: msi.dll, which it
+// loads to read a package, must still come from the system directory and
+// never from beside the tool or the current directory.
+TEST(DllSafety, APlantedMsiDllBesideTheSigningToolIsNeverLoaded) {
+    require_planted_dlls_preferred();
+    TempDir dir;
+    const auto tool = dir / L"vostrane-sign.exe";
+    std::filesystem::copy_file(build_file(L"vostrane-sign.exe"), tool);
+    std::filesystem::copy_file(build_file(L"planted-dll.dll"), dir / L"msi.dll");
+    std::filesystem::copy_file(built_package(L"sample-app-2"), dir / L"update.msi");
+
+    StartedProgram check(tool.wstring(), L"check update.msi", dir / L"standard-error.txt", dir.path());
+    const HelperRun run = check.wait();
+    EXPECT_EQ(run.exit_code, 0u) << "Windows Installer's msi.dll read the package: " << run.standard_error;
+    EXPECT_EQ(markers_in(dir.path()), std::vector<std::wstring>{});
 }
 
 }  // namespace

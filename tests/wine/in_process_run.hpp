@@ -87,7 +87,7 @@ struct VerifiedRun {
         files.app = files.install_dir / L"app.exe";
         std::filesystem::create_directories(files.install_dir);
         write_file(files.app, "the application");
-        const std::string bytes(70000, 'p');
+        const std::string bytes = installable_package_bytes();
         write_file(files.msi, bytes);
         RunOptions options = signed_options(bytes, "1.4.0");
         options.parent_process_id = parent_process_id;

@@ -17,9 +17,7 @@
 namespace vostrane::testing {
 namespace {
 
-std::filesystem::path sample_package(int major) {
-    return build_file(L"packages\\sample-app-" + std::to_wstring(major) + L".msi");
-}
+std::filesystem::path sample_package(int major) { return built_package(L"sample-app-" + std::to_wstring(major)); }
 
 // Windows Installer run directly by the test, on the same terms as the helper.
 std::uint32_t msiexec(std::vector<std::u16string> arguments) {

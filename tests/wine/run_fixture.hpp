@@ -72,6 +72,15 @@ inline std::string statement(const std::string& version, const std::string& dige
 
 inline std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
+// A package the build made with wixl: packages\NAME.msi.
+inline std::filesystem::path built_package(const std::wstring& name) {
+    return build_file(L"packages\\" + name + L".msi");
+}
+
+// The bytes of a package that passes every check once signed: Windows
+// Installer can read it, and it holds all its files.
+inline std::string installable_package_bytes() { return read_file(built_package(L"sample-app-1")); }
+
 // Options for a package of these bytes, signed by the development key over
 // `signed_version`, while the options expect `options.version`.
 inline RunOptions signed_options(const std::string& bytes, const std::string& signed_version,

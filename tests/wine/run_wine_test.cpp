@@ -133,6 +133,9 @@ TEST(HelperRun, RejectedPackageIsLoggedAndReportedAndOnlyACheckedPackageDeleted)
         {"signature over another version",
          [](RunFiles& f) { return signed_package(f, "package bytes", "1.4.1"); },
          "Update signature verification failed.", false},
+        {"signed package whose cabinet is beside it",
+         [](RunFiles& f) { return signed_package(f, read_file(built_package(L"sample-app-2-external-cabinet"))); },
+         "The update package refers to files outside itself.", false},
         {"signature not Base64",
          [](RunFiles& f) {
              auto arguments = signed_package(f, "package bytes");

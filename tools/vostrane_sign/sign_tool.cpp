@@ -1,5 +1,6 @@
 #include "sign_tool.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -10,7 +11,9 @@
 #include "tool_files.hpp"
 #include "unicode.hpp"
 #include "update_keys.hpp"
+#include "update_security/msi_database.hpp"
 #include "update_security/package_check.hpp"
+#include "update_security/package_inspection.hpp"
 #include "update_security/public_key.hpp"
 #include "update_security/update_signature.hpp"
 
@@ -24,7 +27,8 @@ constexpr std::string_view kUsage =
     "\n"
     "Commands:\n"
     "  keygen     make a new key pair\n"
-    "  sign       sign an update package for one version\n"
+    "  check      report what a package's tables mean for an update\n"
+    "  sign       check and sign an update package for one version\n"
     "  statement  print the exact bytes a signature covers, to sign them elsewhere\n"
     "  verify     check a package and signature exactly as the update helper does\n"
     "  digest     print a package's SHA-256 digest\n"
@@ -47,15 +51,34 @@ constexpr std::string_view kKeygenHelp =
     "most 1023 bytes; an empty password is refused. It is never printed. openssl's\n"
     "-passin file: ends the password at LF only: give it a file with LF line ends.\n";
 
+constexpr std::string_view kCheckHelp =
+    "Usage: vostrane-sign check FILE.msi [--version V]\n"
+    "\n"
+    "Reads the package's tables and prints one line per finding, each starting\n"
+    "with its level:\n"
+    "  error        the package must not be signed: a cabinet that is not\n"
+    "               embedded or files that are not compressed (Windows Installer\n"
+    "               would read them from beside the package, where the signature\n"
+    "               does not reach; the update helper refuses such a package), no\n"
+    "               INSTALLDIR directory, or no readable MSI database;\n"
+    "  warning      a ProductVersion other than V (compared as Windows Installer\n"
+    "               does), or no rule that refuses the package over a newer\n"
+    "               installed version (an old package could be replayed);\n"
+    "  information  per-user or per-machine, and whether the package refers to\n"
+    "               VOSTRANE_INSTALLDIR_LOCK.\n"
+    "Exits with 1 when there is an error, otherwise 0.\n";
+
 constexpr std::string_view kSignHelp =
     "Usage: vostrane-sign sign --private-key FILE [--password-file FILE]\n"
     "                          --version V --package FILE.msi\n"
     "                          [--format signature|options]\n"
     "\n"
-    "Signs the statement that binds the key id, the version V and the package's\n"
-    "SHA-256 digest. --format signature (the default) prints the 88-character\n"
-    "Base64 signature; --format options prints the five option pairs the\n"
-    "application passes to the update helper, one per line.\n"
+    "Checks the package as 'vostrane-sign check --version V' does and refuses\n"
+    "one with an error; warnings go to standard error. Then signs the statement\n"
+    "that binds the key id, the version V and the package's SHA-256 digest.\n"
+    "--format signature (the default) prints the 88-character Base64 signature;\n"
+    "--format options prints the five option pairs the application passes to\n"
+    "the update helper, one per line.\n"
     "\n"
     "An encrypted private key needs --password-file, with the password as keygen\n"
     "reads it (see 'vostrane-sign keygen --help'). An unencrypted key given with\n"
@@ -102,6 +125,26 @@ int usage_error(std::string_view message, std::string_view help) {
     fail(message, kExitUsage);
     std::fwrite(help.data(), 1, help.size(), stderr);
     return kExitUsage;
+}
+
+// The findings for the package at `path`; one that is no existing *.msi file,
+// or cannot be opened as a database, is an error of its own.
+std::vector<PackageFinding> inspect_package_file(const std::string& path, std::optional<std::string_view> version) {
+    if (!is_msi_package(path)) {
+        return {{FindingLevel::error, FindingKind::not_an_msi_file,
+                 "The package is not an existing file named *.msi, so the update helper refuses it."}};
+    }
+    auto database = open_msi_database(path);
+    if (!database) return {unreadable_database_finding(database.error())};
+    return inspect_package(**database, version);
+}
+
+std::string finding_line(const PackageFinding& finding) {
+    return std::string(finding_level_name(finding.level)) + ": " + finding.text;
+}
+
+bool has_error(const std::vector<PackageFinding>& findings) {
+    return std::ranges::any_of(findings, [](const PackageFinding& f) { return f.level == FindingLevel::error; });
 }
 
 bool file_exists(const std::string& path) {
@@ -186,6 +229,12 @@ int sign(const CommandArguments& arguments) {
     if (!key) return fail(key.error());
     auto digest = signable_package_digest(*package);
     if (!digest) return fail(digest.error());
+    // Standard output stays the signature or the options alone.
+    const auto findings = inspect_package_file(*package, version);
+    for (const auto& finding : findings) {
+        if (finding.level != FindingLevel::information) fail(finding_line(finding));
+    }
+    if (has_error(findings)) return fail(*package + " was not signed: the errors above must be fixed in its authoring.");
 
     auto signature = key->sign(signed_update_statement(kAcceptedKeyId, version, *digest));
     if (!signature) return fail(signature.error());
@@ -257,6 +306,18 @@ int verify(const CommandArguments& arguments) {
     return kExitSuccess;
 }
 
+int check(const CommandArguments& arguments) {
+    if (arguments.positional.size() != 1) return usage_error("check needs exactly one FILE.", kCheckHelp);
+    std::optional<std::string> version;
+    if (auto option = arguments.option("version")) {
+        version = std::string(trim_white_space(*option));
+        if (version->empty()) return usage_error("--version must not be empty.", kCheckHelp);
+    }
+    const auto findings = inspect_package_file(arguments.positional.front(), version);
+    for (const auto& finding : findings) print_line(finding_line(finding));
+    return has_error(findings) ? kExitFailure : kExitSuccess;
+}
+
 int digest(const CommandArguments& arguments) {
     if (arguments.positional.size() != 1) return usage_error("digest needs exactly one FILE.", kDigestHelp);
     auto digest = compute_package_digest(arguments.positional.front());
@@ -275,6 +336,7 @@ struct Command {
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
         {"keygen", {"private-key", "public-key", "password-file"}, kKeygenHelp, keygen},
+        {"check", {"version"}, kCheckHelp, check},
         {"sign", {"private-key", "password-file", "version", "package", "format"}, kSignHelp, sign},
         {"statement", {"version", "package"}, kStatementHelp, statement},
         {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
@@ -300,7 +362,7 @@ int run_sign_tool(const std::vector<std::string>& arguments) {
             print(command.help);
             return kExitSuccess;
         }
-        if (command.name != "digest" && !parsed->positional.empty()) {
+        if (command.name != "digest" && command.name != "check" && !parsed->positional.empty()) {
             return usage_error("Unexpected argument " + parsed->positional.front() + ".", command.help);
         }
         return command.run(*parsed);

@@ -18,6 +18,12 @@ std::expected<std::u16string, IoError> full_path(std::u16string_view path) {
     return std::move(*full);
 }
 
+std::optional<std::u16string> short_path(const std::u16string& extended_path) {
+    return query_text([&extended_path](wchar_t* buffer, DWORD capacity) {
+        return ::GetShortPathNameW(wide_c_str(extended_path), buffer, capacity);
+    });
+}
+
 namespace {
 
 std::optional<std::u16string> full_path_if_any(const std::u16string& path) {

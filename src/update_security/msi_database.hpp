@@ -1,0 +1,43 @@
+#pragma once
+// Reading an MSI package's database: the few queries the package inspection
+// makes, behind one small interface. The Windows build reads through Windows
+// Installer's own msi.dll, the Linux signing tool through libmsi; tests read
+// tables held in memory.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "result.hpp"
+
+namespace vostrane {
+
+// The values of one row, in the order the columns were asked for: a string as
+// it is, an integer in decimal, a null value as empty text.
+using MsiRow = std::vector<std::string>;
+
+class MsiDatabaseReader {
+public:
+    virtual ~MsiDatabaseReader() = default;
+
+    // Every row of `table` with these columns. A table or column the database
+    // does not have is an error; the system table "_Tables" lists the tables.
+    virtual Result<std::vector<MsiRow>> rows(std::string_view table, std::span<const std::string_view> columns) = 0;
+
+    // An integer property of the summary information stream (a PID such as
+    // 15, Word Count), or nothing when the summary does not hold it.
+    virtual Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) = 0;
+};
+
+// Opens the package at `path` (UTF-8) for reading only.
+Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::string& path);
+
+#ifdef _WIN32
+// The same, for a path in the UTF-16 form the W functions take.
+Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::u16string& path);
+#endif
+
+}  // namespace vostrane

@@ -1,0 +1,466 @@
+// The package inspection's reading and findings, over tables held in memory;
+// Windows Installer's version comparison.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "update_security/package_inspection.hpp"
+
+namespace vostrane {
+namespace {
+
+struct Table {
+    std::vector<std::string> columns;
+    std::vector<MsiRow> rows;
+};
+
+// A database as tables in memory. Asking for a table or column it does not
+// have fails, as a real query does; "_Tables" lists the tables.
+class MemoryDatabase final : public MsiDatabaseReader {
+public:
+    std::map<std::string, Table, std::less<>> tables;
+    std::optional<std::int32_t> word_count;
+    std::optional<std::string> failing_table;  // every query of it fails
+
+    Result<std::vector<MsiRow>> rows(std::string_view name, std::span<const std::string_view> columns) override {
+        if (failing_table == name) return failure("Reading the " + std::string(name) + " table failed.");
+        if (name == "_Tables") {
+            std::vector<MsiRow> listed;
+            for (const auto& [table, content] : tables) listed.push_back({table});
+            return listed;
+        }
+        const auto found = tables.find(name);
+        if (found == tables.end()) return failure("no table " + std::string(name));
+        std::vector<std::size_t> positions;
+        for (std::string_view column : columns) {
+            const auto& all = found->second.columns;
+            const auto at = std::find(all.begin(), all.end(), column);
+            if (at == all.end()) return failure("no column " + std::string(column));
+            positions.push_back(static_cast<std::size_t>(at - all.begin()));
+        }
+        std::vector<MsiRow> selected;
+        for (const auto& row : found->second.rows) {
+            MsiRow values;
+            for (std::size_t position : positions) values.push_back(row.at(position));
+            selected.push_back(std::move(values));
+        }
+        return selected;
+    }
+
+    Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) override {
+        if (property_id != kSummaryWordCount) return failure("unexpected summary property");
+        return word_count;
+    }
+
+    void set_property(const std::string& name, const std::string& value) {
+        auto& rows = tables["Property"].rows;
+        std::erase_if(rows, [&](const MsiRow& row) { return row[0] == name; });
+        rows.push_back({name, value});
+    }
+    void remove_property(const std::string& name) {
+        std::erase_if(tables["Property"].rows, [&](const MsiRow& row) { return row[0] == name; });
+    }
+};
+
+constexpr std::string_view kUpgradeCode = "{2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68}";
+
+// The tables of the sample application as wixl builds it: a per-user,
+// compressed package with an embedded cabinet and a major upgrade that refuses
+// newer versions.
+MemoryDatabase sample_package() {
+    MemoryDatabase db;
+    db.word_count = 10;
+    db.tables["Media"] = {{"DiskId", "LastSequence", "DiskPrompt", "Cabinet", "VolumeLabel", "Source"},
+                          {{"1", "1", "", "#sample.cab", "", ""}}};
+    db.tables["File"] = {{"File", "Component_", "FileName", "FileSize", "Version", "Language", "Attributes", "Sequence"},
+                         {{"VersionFile", "VersionFile", "version.txt", "5", "", "", "512", "1"}}};
+    db.tables["Directory"] = {{"Directory", "Directory_Parent", "DefaultDir"},
+                              {{"INSTALLDIR", "LocalAppDataFolder", "VostraneSample"},
+                               {"LocalAppDataFolder", "TARGETDIR", "."},
+                               {"TARGETDIR", "", "SourceDir"}}};
+    db.tables["Property"] = {{"Property", "Value"},
+                             {{"Manufacturer", "Vostrane Tests"},
+                              {"ProductVersion", "2.0.0"},
+                              {"UpgradeCode", std::string(kUpgradeCode)},
+                              {"SecureCustomProperties", "WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED"}}};
+    db.tables["Upgrade"] = {{"UpgradeCode", "VersionMin", "VersionMax", "Language", "Attributes", "Remove",
+                             "ActionProperty"},
+                            {{std::string(kUpgradeCode), "", "2.0.0", "", "1", "", "WIX_UPGRADE_DETECTED"},
+                             {std::string(kUpgradeCode), "2.0.0", "", "", "2", "", "WIX_DOWNGRADE_DETECTED"}}};
+    db.tables["LaunchCondition"] = {{"Condition", "Description"},
+                                    {{"NOT WIX_DOWNGRADE_DETECTED", "A newer version is already installed."}}};
+    db.tables["CustomAction"] = {{"Action", "Type", "Source", "Target", "ExtendedType"}, {}};
+    db.tables["InstallExecuteSequence"] = {{"Action", "Condition", "Sequence"},
+                                           {{"FindRelatedProducts", "", "25"}, {"LaunchConditions", "", "100"}}};
+    return db;
+}
+
+const std::string kPerUser =
+    "Installs per user (no ALLUSERS property); elevated privileges are not required (summary Word Count bit 3).";
+const std::string kNoLock =
+    "The package does not refer to VOSTRANE_INSTALLDIR_LOCK: the VOSTRANE_INSTALLDIR_LOCK=1 that the update helper "
+    "passes changes nothing in it.";
+const std::string kExternalCabinet =
+    "Media 1 uses the cabinet sample.cab from outside the package, where the signature does not reach. Embed it: WiX "
+    "<MediaTemplate EmbedCab=\"yes\"/> or <Media EmbedCab=\"yes\">.";
+const std::string kNoInstallDir =
+    "The Directory table has no INSTALLDIR: the INSTALLDIR=<folder> that the update helper passes would be ignored. "
+    "Name the installation folder INSTALLDIR: WiX <Directory Id=\"INSTALLDIR\" Name=\"...\">.";
+const std::string kNoRefusal =
+    "No Upgrade row for the UpgradeCode {2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, "
+    "OnlyDetect) with a launch condition or error action on its property: an older signed package can be replayed "
+    "to downgrade. WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>.";
+const std::string kNoUpgradeCode =
+    "The package has no UpgradeCode: nothing refuses it over a newer installed version, so an older signed package "
+    "can be replayed to downgrade. WiX: UpgradeCode on <Product> and <MajorUpgrade DowngradeErrorMessage=\"...\"/>.";
+
+std::string uncompressed_text(const std::string& counts, const std::string& first) {
+    return counts + " files are not compressed (the first is " + first +
+           "): Windows Installer would read them from the package's folder, where the signature does not reach. "
+           "Compress them into an embedded cabinet: WiX <Package Compressed=\"yes\"/> with <MediaTemplate "
+           "EmbedCab=\"yes\"/>, and no Compressed=\"no\" on a <File>.";
+}
+
+PackageFinding error(FindingKind kind, std::string text) { return {FindingLevel::error, kind, std::move(text)}; }
+PackageFinding warning(FindingKind kind, std::string text) { return {FindingLevel::warning, kind, std::move(text)}; }
+PackageFinding information(FindingKind kind, std::string text) {
+    return {FindingLevel::information, kind, std::move(text)};
+}
+
+std::vector<PackageFinding> inspect(MemoryDatabase& db, std::optional<std::string_view> version = "2.0.0") {
+    return inspect_package(db, version);
+}
+
+TEST(PackageInspection, SamplePackageHasOnlyInformation) {
+    MemoryDatabase db = sample_package();
+    const std::vector<PackageFinding> expected = {information(FindingKind::install_scope, kPerUser),
+                                                  information(FindingKind::install_dir_lock, kNoLock)};
+    EXPECT_EQ(inspect(db), expected);
+    EXPECT_EQ(inspect(db, std::nullopt), expected) << "no version, no comparison";
+    EXPECT_TRUE(check_package_is_self_contained(db));
+}
+
+struct LayoutCase {
+    std::string name;
+    std::function<void(MemoryDatabase&)> change;
+    std::vector<PackageFinding> errors;
+};
+
+TEST(PackageInspection, FilesOutsideThePackageAreErrorsTheHelperRefuses) {
+    const auto attributes = [](MemoryDatabase& db, std::vector<std::string> values) {
+        auto& rows = db.tables["File"].rows;
+        rows.clear();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const std::string name = "File" + std::to_string(i + 1);
+            rows.push_back({name, "C", name + ".txt", "5", "", "", values[i], std::to_string(i + 1)});
+        }
+    };
+    const std::vector<LayoutCase> cases = {
+        {"external cabinet", [](MemoryDatabase& db) { db.tables["Media"].rows[0][3] = "sample.cab"; },
+         {error(FindingKind::external_cabinet, kExternalCabinet)}},
+        {"one media embedded, one external",
+         [](MemoryDatabase& db) { db.tables["Media"].rows.push_back({"2", "9", "", "second.cab", "", ""}); },
+         {error(FindingKind::external_cabinet,
+                "Media 2 uses the cabinet second.cab from outside the package, where the signature does not reach. "
+                "Embed it: WiX <MediaTemplate EmbedCab=\"yes\"/> or <Media EmbedCab=\"yes\">.")}},
+        {"media without a cabinet", [](MemoryDatabase& db) { db.tables["Media"].rows[0][3] = ""; }, {}},
+        {"compressed by default, file opts out",
+         [&](MemoryDatabase& db) { attributes(db, {"0", std::to_string(kFileNoncompressed)}); },
+         {error(FindingKind::uncompressed_files, uncompressed_text("1 of 2", "File2"))}},
+        {"compressed by default, file says both",
+         [&](MemoryDatabase& db) { attributes(db, {std::to_string(kFileNoncompressed | kFileCompressed)}); },
+         {error(FindingKind::uncompressed_files, uncompressed_text("1 of 1", "File1"))}},
+        {"uncompressed by default",
+         [&](MemoryDatabase& db) {
+             db.word_count = 8;
+             attributes(db, {"512", "", std::to_string(kFileCompressed)});
+         },
+         {error(FindingKind::uncompressed_files, uncompressed_text("2 of 3", "File1"))}},
+        {"uncompressed by default, every file compressed",
+         [&](MemoryDatabase& db) {
+             db.word_count = 0;
+             attributes(db, {std::to_string(kFileCompressed), std::to_string(kFileCompressed | 512)});
+         },
+         {}},
+        {"no word count at all", [](MemoryDatabase& db) { db.word_count = std::nullopt; },
+         {error(FindingKind::uncompressed_files, uncompressed_text("1 of 1", "VersionFile"))}},
+        {"no files, no media",
+         [](MemoryDatabase& db) {
+             db.word_count = 0;
+             db.tables.erase("File");
+             db.tables.erase("Media");
+         },
+         {}},
+        {"both", [](MemoryDatabase& db) {
+             db.tables["Media"].rows[0][3] = "sample.cab";
+             db.word_count = 0;
+         },
+         {error(FindingKind::external_cabinet, kExternalCabinet),
+          error(FindingKind::uncompressed_files, uncompressed_text("1 of 1", "VersionFile"))}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryDatabase db = sample_package();
+        c.change(db);
+        const auto findings = inspect(db);
+        ASSERT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
+        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
+        const auto checked = check_package_is_self_contained(db);
+        if (c.errors.empty()) {
+            EXPECT_TRUE(checked) << checked.error();
+        } else {
+            ASSERT_FALSE(checked);
+            EXPECT_EQ(checked.error(), "The update package refers to files outside itself.");
+        }
+    }
+}
+
+TEST(PackageInspection, MissingInstallDirIsAnError) {
+    for (const std::string name : {"APPDIR", "installdir", "INSTALLDIR2"}) {
+        SCOPED_TRACE(name);
+        MemoryDatabase db = sample_package();
+        db.tables["Directory"].rows[0][0] = name;
+        const auto findings = inspect(db);
+        ASSERT_EQ(findings.size(), 3u);
+        EXPECT_EQ(findings[0], error(FindingKind::no_install_dir, kNoInstallDir));
+        EXPECT_TRUE(check_package_is_self_contained(db)) << "the helper refuses only files from outside";
+    }
+}
+
+TEST(PackageInspection, ProductVersionIsComparedAsWindowsInstallerDoes) {
+    struct Case {
+        std::string product_version, signed_version;
+        bool differs;
+    };
+    const std::vector<Case> cases = {
+        {"2.0.0", "2.0.0", false},     {"2.0.0.7", "2.0.0", false},   {"2.0.0.7", "2.0.0.9", false},
+        {"02.00.0000", "2.0.0", false}, {"2.0", "2.0.0", false},      {"2.0.1", "2.0.0", true},
+        {"2.1.0", "2.0.0", true},       {"2.0.0", "v2.0.0", true},    {"2.0.0", "2.0.0-beta", true},
+        {"", "2.0.0", true},            {"2.0.0.0.0", "2.0.0", true}, {"65536.0.0", "0.0.0", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.product_version + " / " + c.signed_version);
+        MemoryDatabase db = sample_package();
+        db.set_property("ProductVersion", c.product_version);
+        const auto findings = inspect(db, c.signed_version);
+        if (!c.differs) {
+            EXPECT_EQ(findings.size(), 2u);
+            continue;
+        }
+        ASSERT_EQ(findings.size(), 3u);
+        EXPECT_EQ(findings[0], warning(FindingKind::version_differs,
+                                       "ProductVersion " + c.product_version + " is not the version being signed, " +
+                                           c.signed_version +
+                                           " (Windows Installer compares the first three fields, as numbers)."));
+    }
+
+    MemoryDatabase db = sample_package();
+    db.remove_property("ProductVersion");
+    EXPECT_EQ(inspect(db).at(0),
+              warning(FindingKind::version_differs, "The package has no ProductVersion; the version being signed is 2.0.0."));
+    EXPECT_EQ(inspect(db, std::nullopt).size(), 2u);
+}
+
+TEST(InstallerVersion, ParsesUpToFourFieldsAndKeepsThree) {
+    const std::vector<std::pair<std::string, std::optional<InstallerVersion>>> cases = {
+        {"1.2.3", InstallerVersion{1, 2, 3}},
+        {"1.2.3.4", InstallerVersion{1, 2, 3}},
+        {"1", InstallerVersion{1, 0, 0}},
+        {"1.2", InstallerVersion{1, 2, 0}},
+        {"001.02.3", InstallerVersion{1, 2, 3}},
+        {"255.255.65535", InstallerVersion{255, 255, 65535}},
+        {"65535.65535.65535.65535", InstallerVersion{65535, 65535, 65535}},
+        {"65536.0.0", std::nullopt},
+        {"1.2.3.65536", std::nullopt},
+        {"99999999999999999999.0.0", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"", std::nullopt},
+        {".1.2", std::nullopt},
+        {"1..2", std::nullopt},
+        {"1.2.3.", std::nullopt},
+        {" 1.2.3", std::nullopt},
+        {"1.2.3 ", std::nullopt},
+        {"+1.2.3", std::nullopt},
+        {"-1.2.3", std::nullopt},
+        {"v1.2.3", std::nullopt},
+        {"1.2.3-beta", std::nullopt},
+        {"1.2.x", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(parse_installer_version(text), expected);
+    }
+    EXPECT_TRUE(same_installer_version("1.2.3.4", "1.2.3.5"));
+    EXPECT_FALSE(same_installer_version("1.2.3", "1.2.4"));
+    EXPECT_FALSE(same_installer_version("x", "x")) << "text that is not a version equals nothing";
+}
+
+TEST(PackageInspection, DowngradeRefusalNeedsADetectionRowAndARefusalOnItsProperty) {
+    struct Case {
+        std::string name;
+        std::function<void(MemoryDatabase&)> change;
+        std::optional<std::string> warning;  // nothing: refused, no warning
+    };
+    const auto detection_row = [](MemoryDatabase& db) -> MsiRow& { return db.tables["Upgrade"].rows[1]; };
+    const auto error_action = [](MemoryDatabase& db, std::string type, std::string sequence, std::string condition) {
+        db.tables["LaunchCondition"].rows.clear();
+        db.tables["CustomAction"].rows.push_back({"PreventDowngrading", type, "", "Newer version installed.", ""});
+        db.tables[sequence].columns = {"Action", "Condition", "Sequence"};
+        db.tables[sequence].rows.push_back({"PreventDowngrading", condition, "30"});
+    };
+    const std::vector<Case> cases = {
+        {"the sample's major upgrade", [](MemoryDatabase&) {}, std::nullopt},
+        {"upgrade code in lower case", [&](MemoryDatabase& db) { detection_row(db)[0] = "{2d9e4b71-5c3a-4f86-b0d2-7e1a9c4f3b68}"; },
+         std::nullopt},
+        {"no UpgradeCode property", [](MemoryDatabase& db) { db.remove_property("UpgradeCode"); }, kNoUpgradeCode},
+        {"empty UpgradeCode property", [](MemoryDatabase& db) { db.set_property("UpgradeCode", ""); }, kNoUpgradeCode},
+        {"no Upgrade table", [](MemoryDatabase& db) { db.tables.erase("Upgrade"); }, kNoRefusal},
+        {"detection row for another product",
+         [&](MemoryDatabase& db) { detection_row(db)[0] = "{00000000-0000-0000-0000-000000000000}"; }, kNoRefusal},
+        {"detection row without VersionMin", [&](MemoryDatabase& db) { detection_row(db)[1] = ""; }, kNoRefusal},
+        {"row that removes instead of detecting", [&](MemoryDatabase& db) { detection_row(db)[4] = "0"; }, kNoRefusal},
+        {"detection with nothing refusing", [](MemoryDatabase& db) { db.tables.erase("LaunchCondition"); }, kNoRefusal},
+        {"launch condition on another property",
+         [](MemoryDatabase& db) { db.tables["LaunchCondition"].rows[0][0] = "NOT WIX_DOWNGRADE_DETECTED_OTHER"; },
+         kNoRefusal},
+        {"error action in the execute sequence",
+         [&](MemoryDatabase& db) { error_action(db, "19", "InstallExecuteSequence", "WIX_DOWNGRADE_DETECTED"); },
+         std::nullopt},
+        {"error action with scheduling flags, in the UI sequence",
+         [&](MemoryDatabase& db) { error_action(db, "275", "InstallUISequence", "WIX_DOWNGRADE_DETECTED"); },
+         std::nullopt},
+        {"error action on another property",
+         [&](MemoryDatabase& db) { error_action(db, "19", "InstallExecuteSequence", "WIX_UPGRADE_DETECTED"); },
+         kNoRefusal},
+        {"other action type on the property",
+         [&](MemoryDatabase& db) { error_action(db, "51", "InstallExecuteSequence", "WIX_DOWNGRADE_DETECTED"); },
+         kNoRefusal},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryDatabase db = sample_package();
+        c.change(db);
+        const auto findings = inspect(db);
+        if (!c.warning) {
+            EXPECT_EQ(findings.size(), 2u) << findings.front().text;
+            continue;
+        }
+        ASSERT_EQ(findings.size(), 3u);
+        const FindingKind kind = *c.warning == kNoUpgradeCode ? FindingKind::no_upgrade_code
+                                                              : FindingKind::no_downgrade_refusal;
+        EXPECT_EQ(findings[0], warning(kind, *c.warning));
+    }
+}
+
+TEST(PackageInspection, InstallScopeComesFromAllUsersAndTheSummary) {
+    struct Case {
+        std::optional<std::string> all_users, per_user;
+        std::int32_t word_count;
+        std::string text;
+    };
+    const std::string elevated = "; elevated privileges may be required (summary Word Count bit 3 not set).";
+    const std::vector<Case> cases = {
+        {std::nullopt, std::nullopt, 10, kPerUser},
+        {"", std::nullopt, 2, "Installs per user (no ALLUSERS property)" + elevated},
+        {"1", std::nullopt, 2, "Installs per machine (ALLUSERS=1)" + elevated},
+        {"2", std::nullopt, 10,
+         "Installs per machine for a user with administrator rights, else per user (ALLUSERS=2); elevated privileges "
+         "are not required (summary Word Count bit 3)."},
+        {"2", "1", 10,
+         "Installs per user (ALLUSERS=2, MSIINSTALLPERUSER=1); elevated privileges are not required (summary Word "
+         "Count bit 3)."},
+        {"yes", std::nullopt, 2, "Installs per machine (ALLUSERS=yes)" + elevated},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        MemoryDatabase db = sample_package();
+        if (c.all_users) db.set_property("ALLUSERS", *c.all_users);
+        if (c.per_user) db.set_property("MSIINSTALLPERUSER", *c.per_user);
+        db.word_count = c.word_count;
+        EXPECT_EQ(inspect(db).at(0), information(FindingKind::install_scope, c.text));
+    }
+}
+
+TEST(PackageInspection, ReferencesToTheLockPropertyAreNamedByTable) {
+    struct Case {
+        std::string name;
+        std::function<void(MemoryDatabase&)> change;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"nowhere", [](MemoryDatabase&) {}, kNoLock},
+        {"a property of that name",
+         [](MemoryDatabase& db) { db.set_property("VOSTRANE_INSTALLDIR_LOCK", "0"); },
+         "The package refers to VOSTRANE_INSTALLDIR_LOCK (in Property)."},
+        {"conditions and a custom action",
+         [](MemoryDatabase& db) {
+             db.tables["LaunchCondition"].rows.push_back({"Installed OR VOSTRANE_INSTALLDIR_LOCK=\"1\"", "Use the updater."});
+             db.tables["CustomAction"].rows.push_back({"KeepDir", "51", "INSTALLDIR", "[VOSTRANE_INSTALLDIR_LOCK]", ""});
+             db.tables["InstallExecuteSequence"].rows.push_back({"KeepDir", "VOSTRANE_INSTALLDIR_LOCK", "990"});
+             db.tables["ControlCondition"] = {{"Dialog_", "Control_", "Action", "Condition"},
+                                              {{"Dir", "Browse", "Disable", "VOSTRANE_INSTALLDIR_LOCK"}}};
+         },
+         "The package refers to VOSTRANE_INSTALLDIR_LOCK (in LaunchCondition, ControlCondition, CustomAction, "
+         "InstallExecuteSequence)."},
+        {"an AppSearch property",
+         [](MemoryDatabase& db) {
+             db.tables["AppSearch"] = {{"Property", "Signature_"}, {{"VOSTRANE_INSTALLDIR_LOCK", "Sig"}}};
+         },
+         "The package refers to VOSTRANE_INSTALLDIR_LOCK (in AppSearch)."},
+        {"only longer names",
+         [](MemoryDatabase& db) {
+             db.set_property("VOSTRANE_INSTALLDIR_LOCKED", "1");
+             db.tables["LaunchCondition"].rows.push_back({"MY_VOSTRANE_INSTALLDIR_LOCK", "x"});
+         },
+         kNoLock},
+        {"in another letter case", [](MemoryDatabase& db) { db.set_property("vostrane_installdir_lock", "1"); },
+         kNoLock},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryDatabase db = sample_package();
+        c.change(db);
+        EXPECT_EQ(inspect(db).back(), information(FindingKind::install_dir_lock, c.text));
+    }
+}
+
+TEST(PackageInspection, ADatabaseThatCannotBeReadIsAnError) {
+    struct Case {
+        std::string name;
+        std::function<void(MemoryDatabase&)> change;
+        std::string reason;
+        bool layout;  // the helper's own reading fails too
+    };
+    const std::vector<Case> cases = {
+        {"no table list", [](MemoryDatabase& db) { db.failing_table = "_Tables"; },
+         "Reading the _Tables table failed", true},
+        {"media unreadable", [](MemoryDatabase& db) { db.failing_table = "Media"; },
+         "Reading the Media table failed", true},
+        {"attributes not a number", [](MemoryDatabase& db) { db.tables["File"].rows[0][6] = "compressed"; },
+         "The File table's Attributes holds compressed, not an integer", true},
+        {"a column missing", [](MemoryDatabase& db) { db.tables["Upgrade"].columns[6] = "Property"; },
+         "no column ActionProperty", false},
+        {"a property table that fails", [](MemoryDatabase& db) { db.failing_table = "Property"; },
+         "Reading the Property table failed", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryDatabase db = sample_package();
+        c.change(db);
+        const std::vector<PackageFinding> expected = {
+            error(FindingKind::unreadable_database, "The package cannot be read as an MSI database (" + c.reason +
+                                                        "). Sign the .msi file that the authoring tool (WiX) built.")};
+        EXPECT_EQ(inspect(db), expected);
+        const auto checked = check_package_is_self_contained(db);
+        if (c.layout) {
+            ASSERT_FALSE(checked);
+            EXPECT_EQ(checked.error(), "The downloaded update package is not a valid MSI file.");
+        } else {
+            EXPECT_TRUE(checked);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vostrane

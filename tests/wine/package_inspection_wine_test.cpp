@@ -1,0 +1,122 @@
+// The helper reads the locked, signed package through Windows Installer's
+// msi.dll and refuses one that would take files from beside it: a cabinet that
+// is not embedded, or files that are not compressed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "in_process_run.hpp"
+#include "update_security/msi_database.hpp"
+#include "update_security/package_lock.hpp"
+
+namespace vostrane::testing {
+namespace {
+
+constexpr std::string_view kOutsideFiles = "The update package refers to files outside itself.";
+constexpr std::string_view kNotAnMsi = "The downloaded update package is not a valid MSI file.";
+
+// The error another process gets when it opens the package for writing,
+// sharing it fully.
+DWORD writer_error(const std::filesystem::path& package) {
+    const win::unique_file writer =
+        open_as_other_writer(package, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    return writer.valid() ? ERROR_SUCCESS : ::GetLastError();
+}
+
+TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefusesWriters) {
+    TempDir dir;
+    const auto package = dir / L"update.msi";
+    std::filesystem::copy_file(built_package(L"sample-app-2"), package);
+    auto lock = LockedPackageFile::lock(u16(package));
+    ASSERT_TRUE(lock) << lock.error();
+    {
+        auto database = open_msi_database(lock->installer_path());
+        ASSERT_TRUE(database) << database.error();
+        static constexpr std::array<std::string_view, 2> kMedia = {"DiskId", "Cabinet"};
+        const auto media = (*database)->rows("Media", kMedia);
+        ASSERT_TRUE(media) << media.error();
+        EXPECT_EQ(*media, (std::vector<MsiRow>{{"1", "#sample.cab"}}));
+        EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "while msi.dll reads it";
+    }
+    const auto checked = lock->check_self_contained();
+    EXPECT_TRUE(checked) << checked.error();
+
+    // msi.dll has let go; the lock has not.
+    EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::DeleteFileW(package.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    lock->release();
+    EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
+    const std::vector<std::pair<std::wstring, std::string_view>> cases = {
+        {L"sample-app-2", ""},
+        {L"sample-app-2-per-machine", ""},
+        {L"sample-app-2-no-installdir", ""},  // the signing tool's error, not the helper's
+        {L"sample-app-2-external-cabinet", kOutsideFiles},
+        {L"sample-app-2-uncompressed", kOutsideFiles},
+        {L"", kNotAnMsi},
+    };
+    for (const auto& [name, refusal] : cases) {
+        SCOPED_TRACE(utf8(name));
+        TempDir dir;
+        const auto package = dir / L"update.msi";
+        if (name.empty()) {
+            write_file(package, std::string(70000, 'p'));
+        } else {
+            std::filesystem::copy_file(built_package(name), package);
+        }
+        const auto lock = LockedPackageFile::lock(u16(package));
+        ASSERT_TRUE(lock) << lock.error();
+        const auto checked = lock->check_self_contained();
+        EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
+    }
+}
+
+// A signed package is rejected after its signature, deleted, reported, and
+// Windows Installer never starts: only the shell's record is written.
+TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedAndNeverInstalled) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    const std::vector<std::pair<std::wstring, std::string_view>> cases = {
+        {L"sample-app-2-external-cabinet", kOutsideFiles},
+        {L"sample-app-2-uncompressed", kOutsideFiles},
+        {L"", kNotAnMsi},
+    };
+    for (const auto& [name, message] : cases) {
+        SCOPED_TRACE(utf8(name));
+        FakeSystemRoot windows;
+        VerifiedRun run;
+        const std::string bytes = name.empty() ? std::string(70000, 'p') : read_file(built_package(name));
+        write_file(run.files.msi, bytes);
+        // What Windows Installer would read from beside the package.
+        write_file(run.files.msi.parent_path() / L"sample.cab", "a cabinet nobody signed");
+        write_file(run.files.msi.parent_path() / L"version.txt", "9.9.9");
+        run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, 1603u);
+        EXPECT_EQ(helper.standard_error, "");
+        EXPECT_EQ(read_file(run.files.result),
+                  R"({"status":"error","exitCode":1603,"message":")" + std::string(message) + R"("})");
+        const auto lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0], "Vostrane native updater started.");
+        EXPECT_EQ(lines[1], "Package verification failed: " + std::string(message));
+        EXPECT_TRUE(is_restart_line(lines[2], utf8(windows.shell()))) << lines[2];
+        EXPECT_FALSE(std::filesystem::exists(run.files.msi)) << "the rejected package is deleted";
+        const auto records = windows.records(1);
+        ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
+        EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
+        ::Sleep(300);  // time enough for a wrongly started installer to leave its record
+        EXPECT_EQ(windows.records(1).size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace vostrane::testing

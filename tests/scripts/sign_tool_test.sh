@@ -186,6 +186,13 @@ expect_status 2 "check two packages"
 run check package.msi --version ' '
 expect_status 2 "check with a blank version"
 
+# The publishing guide's sample is clean: information only.
+cp "$packages_dir/guide-2.msi" guide-2.msi
+run check guide-2.msi --version 2.0.0
+expect_status 0 "check the guide's sample"
+[[ -n $out && $(grep -vc '^information: ' <<<"$out") == 0 ]] || fail "the guide's sample is not clean: $out"
+expect_contains "$out" "information: The package refers to VOSTRANE_INSTALLDIR_LOCK" "check the guide's sample"
+
 # --- sign -----------------------------------------------------------------
 run sign --private-key priv.pem --version 1.4.0 --package package.msi
 expect_status 0 "sign"

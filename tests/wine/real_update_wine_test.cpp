@@ -162,6 +162,75 @@ TEST(RealUpdate, VerifiedPackageStaysLockedThroughTheWaitAndWindowsInstallerInst
     EXPECT_EQ(allowed.remove, static_cast<DWORD>(ERROR_SUCCESS));
 }
 
+std::filesystem::path guide_package(int major) {
+    return build_file(L"packages\\guide-" + std::to_wstring(major) + L".msi");
+}
+
+// The publishing guide's sample, removed before and after like the sample application.
+class GuideSampleUninstalled {
+public:
+    GuideSampleUninstalled() { uninstall(); }
+    ~GuideSampleUninstalled() { uninstall(); }
+    GuideSampleUninstalled(const GuideSampleUninstalled&) = delete;
+    GuideSampleUninstalled& operator=(const GuideSampleUninstalled&) = delete;
+
+private:
+    static void uninstall() {
+        for (int major : {2, 1}) msiexec({u"/x", u16(guide_package(major)), u"/passive", u"/norestart"});
+    }
+};
+
+// The guide's sample as the guide says: it installs where the helper says even
+// though it remembers another folder (VOSTRANE_INSTALLDIR_LOCK), where a plain
+// install goes to the remembered folder; and its major upgrade refuses the
+// older signed package once the newer one is installed.
+TEST(RealUpdate, PublishingGuideSampleInstallsWhereTheHelperSaysAndRefusesADowngrade) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    TempDir dir;
+    const auto remembered = dir / L"Remembered";
+    const auto elsewhere = dir / L"Elsewhere";
+
+    {
+        // Without the helper's property, the remembered folder wins over INSTALLDIR.
+        GuideSampleUninstalled clean_prefix;
+        ASSERT_EQ(msiexec({u"/i", u16(guide_package(1)), u"/passive", u"/norestart", u"INSTALLDIR=" + u16(remembered)}),
+                  0u);
+        ASSERT_EQ(msiexec({u"/i", u16(guide_package(2)), u"/passive", u"/norestart", u"INSTALLDIR=" + u16(elsewhere)}),
+                  0u);
+        EXPECT_EQ(read_file(remembered / L"version.txt"), "2.0.0");
+        EXPECT_FALSE(std::filesystem::exists(elsewhere / L"version.txt"));
+    }
+
+    GuideSampleUninstalled clean_prefix;
+    ASSERT_EQ(msiexec({u"/i", u16(guide_package(1)), u"/passive", u"/norestart", u"INSTALLDIR=" + u16(remembered)}), 0u);
+    RunFiles files = files_in(dir);
+    files.install_dir = dir / L"Example App";
+    files.app = files.install_dir / L"app.exe";
+    std::filesystem::copy_file(guide_package(2), files.msi);
+    RunOptions options = signed_options(read_file(files.msi), "2.0.0");
+    options.version = L"2.0.0";
+    options.parent_process_id = L"0";
+
+    const HelperRun run = run_helper(arguments_for(files, options));
+    EXPECT_EQ(run.exit_code, 0u) << run.standard_error;
+    EXPECT_EQ(read_file(files.result), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_EQ(read_file(files.install_dir / L"version.txt"), "2.0.0") << "the folder the helper named";
+
+    // An older signed package, replayed over the newer installation, installs nothing.
+    TempDir replay_dir;
+    RunFiles replay = files_in(replay_dir);
+    replay.install_dir = files.install_dir;
+    replay.app = files.app;
+    std::filesystem::copy_file(guide_package(1), replay.msi);
+    RunOptions old = signed_options(read_file(replay.msi), "1.0.0");
+    old.version = L"1.0.0";
+    old.parent_process_id = L"0";
+    const HelperRun replayed = run_helper(arguments_for(replay, old));
+    EXPECT_NE(replayed.exit_code, 0u);
+    EXPECT_TRUE(read_file(replay.result).starts_with(R"({"status":"error","exitCode":)")) << read_file(replay.result);
+    EXPECT_EQ(read_file(files.install_dir / L"version.txt"), "2.0.0") << "the newer version stays";
+}
+
 // A download folder attacked while the helper waits: version 2 is checked,
 // and version 1 is what a process of the same user puts in its way.
 struct AttackedDownload {

@@ -26,19 +26,24 @@ std::uint32_t msiexec(std::vector<std::u16string> arguments) {
     return exit_code.value_or(~0u);
 }
 
-// The sample application is removed before and after, so that no run of the
-// suite depends on what an earlier one left in the Wine prefix.
-class SampleAppUninstalled {
+// A sample package's versions are removed before and after, so that no run of
+// the suite depends on what an earlier one left in the Wine prefix.
+class PackagesUninstalled {
 public:
-    SampleAppUninstalled() { uninstall(); }
-    ~SampleAppUninstalled() { uninstall(); }
-    SampleAppUninstalled(const SampleAppUninstalled&) = delete;
-    SampleAppUninstalled& operator=(const SampleAppUninstalled&) = delete;
+    explicit PackagesUninstalled(std::filesystem::path (*package)(int major)) : package_(package) { uninstall(); }
+    ~PackagesUninstalled() { uninstall(); }
+    PackagesUninstalled(const PackagesUninstalled&) = delete;
+    PackagesUninstalled& operator=(const PackagesUninstalled&) = delete;
 
 private:
-    static void uninstall() {
-        for (int major : {2, 1}) msiexec({u"/x", u16(sample_package(major)), u"/passive", u"/norestart"});
+    void uninstall() const {
+        for (int major : {2, 1}) msiexec({u"/x", u16(package_(major)), u"/passive", u"/norestart"});
     }
+    std::filesystem::path (*package_)(int major);
+};
+
+struct SampleAppUninstalled : PackagesUninstalled {
+    SampleAppUninstalled() : PackagesUninstalled(sample_package) {}
 };
 
 // The error a second process gets for each attempt to change the package.
@@ -166,18 +171,8 @@ std::filesystem::path guide_package(int major) {
     return build_file(L"packages\\guide-" + std::to_wstring(major) + L".msi");
 }
 
-// The publishing guide's sample, removed before and after like the sample application.
-class GuideSampleUninstalled {
-public:
-    GuideSampleUninstalled() { uninstall(); }
-    ~GuideSampleUninstalled() { uninstall(); }
-    GuideSampleUninstalled(const GuideSampleUninstalled&) = delete;
-    GuideSampleUninstalled& operator=(const GuideSampleUninstalled&) = delete;
-
-private:
-    static void uninstall() {
-        for (int major : {2, 1}) msiexec({u"/x", u16(guide_package(major)), u"/passive", u"/norestart"});
-    }
+struct GuideSampleUninstalled : PackagesUninstalled {
+    GuideSampleUninstalled() : PackagesUninstalled(guide_package) {}
 };
 
 // The guide's sample as the guide says: it installs where the helper says even

@@ -32,6 +32,12 @@ public:
     virtual Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) = 0;
 };
 
+// The query both readers run for MsiDatabaseReader::rows, names quoted:
+// SELECT `a`, `b` FROM `table`.
+std::string select_query(std::string_view table, std::span<const std::string_view> columns);
+// What a failed read of the table is called in its message.
+std::string table_read_operation(std::string_view table);
+
 // Opens the package at `path` (UTF-8) for reading only.
 Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::string& path);
 

@@ -44,12 +44,8 @@ public:
     explicit LibmsiReader(unique_object<LibmsiDatabase> database) : database_(std::move(database)) {}
 
     Result<std::vector<MsiRow>> rows(std::string_view table, std::span<const std::string_view> columns) override {
-        std::string query = "SELECT ";
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            query += (i == 0 ? "`" : ", `") + std::string(columns[i]) + "`";
-        }
-        query += " FROM `" + std::string(table) + "`";
-        const std::string operation = "Reading the " + std::string(table) + " table";
+        const std::string query = select_query(table, columns);
+        const std::string operation = table_read_operation(table);
 
         CallError opened;
         unique_object<LibmsiQuery> view(libmsi_query_new(database_.get(), query.c_str(), opened.out()));

@@ -12,6 +12,7 @@
 #include "msi_database.hpp"
 #include "unicode.hpp"
 #include "win/system_message.hpp"
+#include "win/unique_handle.hpp"
 #include "win/wide_text.hpp"
 
 namespace vostrane {
@@ -21,16 +22,11 @@ std::string describe_msi_error(std::string_view operation, UINT code) {
     return std::string(operation) + " failed: " + win::describe_io_error(IoError::os_error(code));
 }
 
-struct ModuleDeleter {
-    void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
-};
-using unique_module = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
-
 // The msi.dll functions the reader calls, and the loaded library they live in.
 class MsiLibrary {
 public:
     static Result<std::shared_ptr<const MsiLibrary>> load() {
-        unique_module module(::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        win::unique_module module(::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!module) return failure("msi.dll cannot be loaded: " + win::describe_last_error());
         auto library = std::shared_ptr<MsiLibrary>(new MsiLibrary(std::move(module)));
         if (!library->find_functions()) {
@@ -49,7 +45,7 @@ public:
     decltype(&::MsiCloseHandle) close_handle = nullptr;
 
 private:
-    explicit MsiLibrary(unique_module module) : module_(std::move(module)) {}
+    explicit MsiLibrary(win::unique_module module) : module_(std::move(module)) {}
 
     template <class Function>
     bool find(Function& function, const char* name) {
@@ -65,7 +61,7 @@ private:
                find(summary_property, "MsiSummaryInfoGetPropertyW") && find(close_handle, "MsiCloseHandle");
     }
 
-    unique_module module_;
+    win::unique_module module_;
 };
 
 // An MSIHANDLE, closed through the library it came from, which it keeps loaded.
@@ -93,12 +89,8 @@ public:
         : library_(std::move(library)), database_(std::move(database)) {}
 
     Result<std::vector<MsiRow>> rows(std::string_view table, std::span<const std::string_view> columns) override {
-        std::string query = "SELECT ";
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            query += (i == 0 ? "`" : ", `") + std::string(columns[i]) + "`";
-        }
-        query += " FROM `" + std::string(table) + "`";
-        const std::string operation = "Reading the " + std::string(table) + " table";
+        const std::string query = select_query(table, columns);
+        const std::string operation = table_read_operation(table);
         MsiHandle view(library_);
         const std::u16string wide_query = utf8_to_utf16(query);
         if (UINT result = library_->open_view(database_->get(), win::wide_c_str(wide_query), view.out());

@@ -20,6 +20,11 @@ namespace {
 constexpr std::string_view kOutsideFiles = "The update package refers to files outside itself.";
 constexpr std::string_view kNotAnMsi = "The downloaded update package is not a valid MSI file.";
 
+// A case's package: a built one by name, or, for no name, bytes that are no database.
+std::string package_bytes(const std::wstring& name) {
+    return name.empty() ? std::string(70000, 'p') : read_file(built_package(name));
+}
+
 // The error another process gets when it opens the package for writing,
 // sharing it fully.
 DWORD writer_error(const std::filesystem::path& package) {
@@ -67,11 +72,7 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         SCOPED_TRACE(utf8(name));
         TempDir dir;
         const auto package = dir / L"update.msi";
-        if (name.empty()) {
-            write_file(package, std::string(70000, 'p'));
-        } else {
-            std::filesystem::copy_file(built_package(name), package);
-        }
+        write_file(package, package_bytes(name));
         const auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
         const auto checked = lock->check_self_contained();
@@ -92,7 +93,7 @@ TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedA
         SCOPED_TRACE(utf8(name));
         FakeSystemRoot windows;
         VerifiedRun run;
-        const std::string bytes = name.empty() ? std::string(70000, 'p') : read_file(built_package(name));
+        const std::string bytes = package_bytes(name);
         write_file(run.files.msi, bytes);
         // What Windows Installer would read from beside the package.
         write_file(run.files.msi.parent_path() / L"sample.cab", "a cabinet nobody signed");

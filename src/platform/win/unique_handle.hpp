@@ -2,6 +2,8 @@
 // Owning wrappers for Windows handles, so that no path leaks one.
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace vostrane::win {
@@ -47,5 +49,11 @@ private:
 
 using unique_file = basic_unique_handle<file_handle_traits>;
 using unique_handle = basic_unique_handle<null_handle_traits>;
+
+// A loaded library, freed with FreeLibrary.
+struct module_deleter {
+    void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
+};
+using unique_module = std::unique_ptr<std::remove_pointer_t<HMODULE>, module_deleter>;
 
 }  // namespace vostrane::win

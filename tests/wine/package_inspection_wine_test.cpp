@@ -80,6 +80,26 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
     }
 }
 
+// msi.dll opens the package by name, so the name must still lead to the locked
+// file. Windows refuses to rename a folder while a file below it is open;
+// Wine does not, which lets this test put a clean package of the same name in
+// place of the checked one's folder, as a process of the same user would try.
+TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
+    TempDir dir;
+    const auto folder = dir / L"downloads";
+    std::filesystem::create_directories(folder);
+    const auto package = folder / L"update.msi";
+    write_file(package, package_bytes(L"sample-app-2-external-cabinet"));
+    const auto lock = LockedPackageFile::lock(u16(package));
+    ASSERT_TRUE(lock) << lock.error();
+
+    std::filesystem::rename(folder, dir / L"moved");
+    std::filesystem::create_directories(folder);
+    write_file(package, package_bytes(L"sample-app-2"));
+    const auto checked = lock->check_self_contained();
+    EXPECT_EQ(checked ? std::string() : checked.error(), "The update package was replaced after it was checked.");
+}
+
 // A signed package is rejected after its signature, deleted, reported, and
 // Windows Installer never starts: only the shell's record is written.
 TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedAndNeverInstalled) {

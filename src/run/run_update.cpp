@@ -7,25 +7,22 @@
 namespace vostrane {
 namespace {
 
-// One run's state: the options and the reporting targets every step writes to.
+// One run's state: the options, which name the log and result every step writes to, and the package lock.
 class UpdateRun {
 public:
     UpdateRun(UpdateOptions options, const UpdateSteps& steps)
-        : options_(std::move(options)),
-          log_path_(options_.helper_log_path),
-          result_path_(options_.result_path),
-          steps_(steps) {}
+        : options_(std::move(options)), steps_(steps) {}
 
     RunResult run() {
-        if (auto prepared = steps_.prepare_helper_log(log_path_); !prepared) {
+        if (auto prepared = steps_.prepare_helper_log(options_.helper_log_path); !prepared) {
             return RunResult::early_failure(prepared.error());
         }
-        steps_.clear_result_file(result_path_);
+        steps_.clear_result_file(options_.result_path);
         log(kStarted);
 
         if (auto checked = check_package(); !checked) return reject_package(checked.error());
 
-        if (auto waited = steps_.wait_for_parent_exit(options_.parent_process_id, log_path_); !waited) {
+        if (auto waited = steps_.wait_for_parent_exit(options_.parent_process_id, options_.helper_log_path); !waited) {
             return RunResult::early_failure(waited.error());
         }
         return install();
@@ -110,16 +107,16 @@ private:
     // The outcome is written before the relaunch, so the document is complete
     // before the application can start again.
     RunResult finish(const UpdateOutcome& outcome, std::uint32_t exit_code, Relaunch relaunch = Relaunch::yes) {
-        steps_.write_result_file(result_path_, outcome);
-        if (relaunch == Relaunch::yes) steps_.restart_application(options_.app_path, options_.install_dir, log_path_);
+        steps_.write_result_file(options_.result_path, outcome);
+        if (relaunch == Relaunch::yes) {
+            steps_.restart_application(options_.app_path, options_.install_dir, options_.helper_log_path);
+        }
         return RunResult::exit_code(exit_code);
     }
 
-    void log(std::string_view message) { steps_.append_log_line(log_path_, message); }
+    void log(std::string_view message) { steps_.append_log_line(options_.helper_log_path, message); }
 
     const UpdateOptions options_;
-    const std::u16string log_path_;
-    const std::u16string result_path_;
     const UpdateSteps& steps_;
     // Held from the digest until the installer has returned; an early end of
     // the run releases it with the run.

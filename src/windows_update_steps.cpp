@@ -66,6 +66,7 @@ UpdateSteps windows_update_steps() {
         file_of(package).delete_if_unchanged();
     };
     steps.confirm_installer_package = confirm_installer_package;
+    steps.confirm_package_installed = [](const PackageLock& package) { return file_of(package).confirm_installed(); };
     steps.wait_for_parent_exit = wait_for_parent_exit;
     steps.locate_installer = locate_installer;
     steps.run_installer = run_installer_described;

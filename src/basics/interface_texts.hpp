@@ -36,6 +36,10 @@ inline constexpr std::string_view kToExit = " to exit.";
 inline constexpr std::string_view kInstallerNotFound = "Windows Installer was not found.";
 inline constexpr std::string_view kStartingInstaller = "Starting Windows Installer.";
 inline constexpr std::string_view kInstallerExitedWithCode = "Windows Installer exited with code ";  // {} then "."
+// Logged, and the "error" outcome's message, when the installer reported
+// success but what it registered is not the package that was checked.
+inline constexpr std::string_view kCheckedPackageNotInstalled =
+    "Windows Installer did not install the package that was checked.";
 inline constexpr std::string_view kApplicationNotFoundForRestart =
     "The application executable was not found for restart.";
 inline constexpr std::string_view kRestartRequestedThrough = "Application restart requested through ";  // {} the shell

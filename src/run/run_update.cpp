@@ -84,7 +84,19 @@ private:
         }
         const std::string exited = std::string(kInstallerExitedWithCode) + std::to_string(*exit_code) + ".";
         log(exited);
+        if (reports_success(*exit_code)) {
+            if (auto installed = steps_.confirm_package_installed(*package_); !installed) {
+                log(installed.error());
+                return finish({std::string(kStatusError), static_cast<std::int32_t>(kFatalExitCode), installed.error()},
+                              kFatalExitCode);
+            }
+        }
         return finish_installation(*exit_code, exited);
+    }
+
+    // The exit codes whose outcome is not "error".
+    static bool reports_success(std::int32_t code) {
+        return code == 0 || code == kRestartInitiatedCode || code == kRestartRequiredCode;
     }
 
     RunResult finish_installation(std::int32_t code, const std::string& exited_message) {

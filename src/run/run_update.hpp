@@ -69,6 +69,12 @@ struct UpdateSteps {
     // locked file; or why not.
     std::function<Result<std::u16string>(const PackageLock& package)> confirm_installer_package;
 
+    // Whether Windows Installer registered the checked package's product as
+    // installed from the checked package; kCheckedPackageNotInstalled if not.
+    // Asked after an exit code that reports success, so that a package other
+    // than the checked one never passes for an installed update.
+    std::function<Status(const PackageLock& package)> confirm_package_installed;
+
     // Proceeds when the process has ended or cannot be opened; logs its own lines.
     std::function<Status(std::uint32_t process_id, const std::u16string& log_path)> wait_for_parent_exit;
     // The installer program, or nothing when it is not found.

@@ -30,6 +30,10 @@ public:
     // An integer property of the summary information stream (a PID such as
     // 15, Word Count), or nothing when the summary does not hold it.
     virtual Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) = 0;
+
+    // A text property of the summary information stream (a PID such as 9,
+    // the package code), or nothing when the summary does not hold it.
+    virtual Result<std::optional<std::string>> summary_text(std::uint32_t property_id) = 0;
 };
 
 // The query both readers run for MsiDatabaseReader::rows, names quoted:

@@ -85,6 +85,21 @@ public:
         return std::optional<std::int32_t>(value);
     }
 
+    Result<std::optional<std::string>> summary_text(std::uint32_t property_id) override {
+        CallError opened;
+        unique_object<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database_.get(), 0, opened.out()));
+        if (!summary) return failure(opened.message("Reading the summary information"));
+        const auto property = static_cast<LibmsiProperty>(property_id);
+        CallError typed;
+        const LibmsiPropertyType type = libmsi_summary_info_get_property_type(summary.get(), property, typed.out());
+        if (typed.set()) return failure(typed.message("Reading the summary information"));
+        if (type != LIBMSI_PROPERTY_TYPE_STRING) return std::optional<std::string>();
+        CallError read;
+        const gchar* value = libmsi_summary_info_get_string(summary.get(), property, read.out());
+        if (read.set() || value == nullptr) return failure(read.message("Reading the summary information"));
+        return std::optional<std::string>(value);
+    }
+
 private:
     unique_object<LibmsiDatabase> database_;
 };

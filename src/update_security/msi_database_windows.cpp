@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "installed_product.hpp"
 #include "msi_database.hpp"
 #include "unicode.hpp"
 #include "win/system_message.hpp"
@@ -20,6 +21,24 @@ namespace {
 
 std::string describe_msi_error(std::string_view operation, UINT code) {
     return std::string(operation) + " failed: " + win::describe_io_error(IoError::os_error(code));
+}
+
+// Calls an msi.dll text getter, `get(buffer, &length)`, with a growing buffer:
+// they answer ERROR_MORE_DATA with the length they need, NUL not counted.
+template <class Getter>
+std::expected<std::u16string, UINT> msi_text(Getter get) {
+    std::u16string text(64, u'\0');
+    for (;;) {
+        DWORD length = static_cast<DWORD>(text.size());
+        const UINT result = get(reinterpret_cast<wchar_t*>(text.data()), &length);
+        if (result == ERROR_MORE_DATA) {
+            text.resize(length + 1);
+            continue;
+        }
+        if (result != ERROR_SUCCESS) return std::unexpected(result);
+        text.resize(length);
+        return text;
+    }
 }
 
 // The msi.dll functions the reader calls, and the loaded library they live in.
@@ -43,6 +62,8 @@ public:
     decltype(&::MsiGetSummaryInformationW) summary_information = nullptr;
     decltype(&::MsiSummaryInfoGetPropertyW) summary_property = nullptr;
     decltype(&::MsiCloseHandle) close_handle = nullptr;
+    decltype(&::MsiQueryProductStateW) product_state = nullptr;
+    decltype(&::MsiGetProductInfoW) product_info = nullptr;
 
 private:
     explicit MsiLibrary(win::unique_module module) : module_(std::move(module)) {}
@@ -58,7 +79,8 @@ private:
                find(execute, "MsiViewExecute") && find(fetch, "MsiViewFetch") &&
                find(record_string, "MsiRecordGetStringW") &&
                find(summary_information, "MsiGetSummaryInformationW") &&
-               find(summary_property, "MsiSummaryInfoGetPropertyW") && find(close_handle, "MsiCloseHandle");
+               find(summary_property, "MsiSummaryInfoGetPropertyW") && find(close_handle, "MsiCloseHandle") &&
+               find(product_state, "MsiQueryProductStateW") && find(product_info, "MsiGetProductInfoW");
     }
 
     win::unique_module module_;
@@ -118,10 +140,7 @@ public:
 
     Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) override {
         MsiHandle summary(library_);
-        if (UINT result = library_->summary_information(database_->get(), nullptr, 0, summary.out());
-            result != ERROR_SUCCESS) {
-            return failure(describe_msi_error("Reading the summary information", result));
-        }
+        if (auto opened = open_summary(summary); !opened) return failure(opened.error());
         UINT type = VT_EMPTY;
         INT value = 0;
         FILETIME time{};
@@ -135,22 +154,36 @@ public:
         return std::optional<std::int32_t>();
     }
 
+    Result<std::optional<std::string>> summary_text(std::uint32_t property_id) override {
+        MsiHandle summary(library_);
+        if (auto opened = open_summary(summary); !opened) return failure(opened.error());
+        UINT type = VT_EMPTY;
+        const auto text = msi_text([&](wchar_t* buffer, DWORD* length) {
+            INT integer = 0;
+            FILETIME time{};
+            return library_->summary_property(summary.get(), property_id, &type, &integer, &time, buffer, length);
+        });
+        if (!text) return failure(describe_msi_error("Reading the summary information", text.error()));
+        if (type != VT_LPSTR) return std::optional<std::string>();
+        return std::optional<std::string>(utf16_to_utf8_lossy(*text));
+    }
+
 private:
+    Status open_summary(MsiHandle& summary) const {
+        if (UINT result = library_->summary_information(database_->get(), nullptr, 0, summary.out());
+            result != ERROR_SUCCESS) {
+            return failure(describe_msi_error("Reading the summary information", result));
+        }
+        return {};
+    }
+
     // A field as text; an integer comes as its decimal digits, null as "".
     std::expected<std::string, UINT> record_text(MSIHANDLE record, UINT field) const {
-        std::u16string text(64, u'\0');
-        for (;;) {
-            DWORD length = static_cast<DWORD>(text.size());
-            const UINT result =
-                library_->record_string(record, field, reinterpret_cast<wchar_t*>(text.data()), &length);
-            if (result == ERROR_MORE_DATA) {
-                text.resize(length + 1);
-                continue;
-            }
-            if (result != ERROR_SUCCESS) return std::unexpected(result);
-            text.resize(length);
-            return utf16_to_utf8_lossy(text);
-        }
+        const auto text = msi_text([&](wchar_t* buffer, DWORD* length) {
+            return library_->record_string(record, field, buffer, length);
+        });
+        if (!text) return std::unexpected(text.error());
+        return utf16_to_utf8_lossy(*text);
     }
 
     std::shared_ptr<const MsiLibrary> library_;
@@ -172,6 +205,21 @@ Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::u16strin
 
 Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::string& path) {
     return open_msi_database(utf8_to_utf16(path));
+}
+
+Result<InstalledProduct> query_installed_product(std::string_view product_code) {
+    auto library = MsiLibrary::load();
+    if (!library) return failure(library.error());
+    const std::u16string product = utf8_to_utf16(product_code);
+    InstalledProduct found;
+    found.installed = (*library)->product_state(win::wide_c_str(product)) == INSTALLSTATE_DEFAULT;
+    if (!found.installed) return found;
+    const auto package_code = msi_text([&](wchar_t* buffer, DWORD* length) {
+        return (*library)->product_info(win::wide_c_str(product), INSTALLPROPERTY_PACKAGECODE, buffer, length);
+    });
+    if (!package_code) return failure(describe_msi_error("MsiGetProductInfo", package_code.error()));
+    found.package_code = utf16_to_utf8_lossy(*package_code);
+    return found;
 }
 
 }  // namespace vostrane

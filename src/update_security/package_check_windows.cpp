@@ -1,6 +1,7 @@
 // The package file checks against the Windows file system.
 #include <windows.h>
 
+#include "installed_product.hpp"
 #include "installer_package_path.hpp"
 #include "long_path.hpp"
 #include "msi_database.hpp"
@@ -91,14 +92,29 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-Status LockedPackageFile::check_self_contained() const {
+Status LockedPackageFile::check_self_contained() {
     const auto path = package_reading_path(installer_path_, win::short_path);
     if (!path) return failure(std::string(kNotAnMsiPackage));
+    // msi.dll opens the file by name: that name must lead to the locked file
+    // when it opens it, and still when it has read it.
+    if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
     auto database = open_msi_database(*path);
     if (!database) return failure(std::string(kNotAnMsiPackage));
-    // msi.dll opened the file by name: what it reads must be the locked file.
+    auto identity = read_package_identity(**database);
+    if (!identity) return failure(std::string(kNotAnMsiPackage));
     if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
-    return check_package_is_self_contained(**database);
+    if (auto contained = check_package_is_self_contained(**database); !contained) return contained;
+    package_identity_ = std::move(*identity);
+    return {};
+}
+
+Status LockedPackageFile::confirm_installed() const {
+    if (!package_identity_) return failure(std::string(kCheckedPackageNotInstalled));
+    const auto product = query_installed_product(package_identity_->product_code);
+    if (!product || !is_checked_package_installed(*package_identity_, *product)) {
+        return failure(std::string(kCheckedPackageNotInstalled));
+    }
+    return {};
 }
 
 void LockedPackageFile::delete_if_unchanged() const {

@@ -3,8 +3,10 @@
 // so that the bytes that were checked are the bytes that get installed, and
 // the one file that was checked is the only file ever deleted.
 #include <expected>
+#include <optional>
 #include <string>
 
+#include "installed_product.hpp"
 #include "result.hpp"
 #include "win/file_io.hpp"
 #include "win/unique_handle.hpp"
@@ -34,9 +36,16 @@ public:
     // installer will, by the installer path (or its short form, where that
     // is too long for msi.dll) while the lock is held; fails
     // with kPackageRefersToOutsideFiles when a cabinet or files would come
-    // from beside it, with kNotAnMsiPackage when it cannot be read, and with
-    // kPackageReplaced when the path no longer leads to the locked file.
-    [[nodiscard]] Status check_self_contained() const;
+    // from beside it, with kNotAnMsiPackage when it cannot be read or names
+    // no product, and with kPackageReplaced when the path does not lead to
+    // the locked file, before msi.dll opens it or after. Remembers the
+    // package's product and package codes.
+    [[nodiscard]] Status check_self_contained();
+
+    // Whether Windows Installer has the checked package's product installed
+    // from the checked package (its package code); kCheckedPackageNotInstalled
+    // otherwise. Asked once the installer has reported success.
+    [[nodiscard]] Status confirm_installed() const;
 
     // Closes the handle; the package is free again. What identifies the file stays.
     void release() { file_.reset(); }
@@ -61,6 +70,7 @@ private:
     win::FileIdentity identity_;
     std::u16string file_path_;  // the package's path as file calls take it
     std::u16string installer_path_;
+    std::optional<PackageIdentity> package_identity_;  // read by check_self_contained
 };
 
 // SHA-256 of the bytes read through the handle from its current position to

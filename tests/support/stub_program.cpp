@@ -19,6 +19,12 @@
 //   VOSTRANE_STUB_HANDLES    when set (any value), the record counts the handles
 //                            the stub holds that are marked inheritable: a
 //                            program's own handles are not, inherited ones are
+//   VOSTRANE_STUB_INSTALL    when set (any value) and the command line is an
+//                            installer's ("/i PACKAGE" first), the stub installs
+//                            PACKAGE through msi.dll with the NAME=value
+//                            arguments as properties, silently, before it exits
+//                            with its code: it stands in for an installer that
+//                            did its work
 //
 // Record: one run appends one record to the file, each line ending in "\n"
 // alone (a carriage return inside a value is kept as it is):
@@ -31,16 +37,20 @@
 //   event: set|failed   (only with VOSTRANE_STUB_EVENT; whether SetEvent succeeded)
 //   inheritable-handles: <count as decimal>   (only with VOSTRANE_STUB_HANDLES)
 //   started: <GetSystemTimePreciseAsFileTime as decimal>   (only with VOSTRANE_STUB_STARTED)
+//   installed: <MsiInstallProductW's result as decimal>   (only with VOSTRANE_STUB_INSTALL and /i)
 //   end
 // "none" means GetStdHandle gave a null or invalid handle. The record is
 // written with one WriteFile call in append mode, so records of runs that
 // follow each other stay whole and in order.
 #include <windows.h>
+#include <msi.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -117,6 +127,36 @@ void append(const std::wstring& path, const std::string& bytes) {
     ::CloseHandle(file);
 }
 
+// The command line's arguments after the program name.
+std::vector<std::wstring> arguments() {
+    int count = 0;
+    wchar_t** split = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::wstring> result;
+    for (int i = 1; split != nullptr && i < count; ++i) result.emplace_back(split[i]);
+    ::LocalFree(split);
+    return result;
+}
+
+// "/i PACKAGE ... NAME=value ...": installs PACKAGE with those properties, each
+// value quoted as Windows Installer reads property values. Nothing when the
+// command line is not an installation's.
+std::optional<UINT> install_as_told(const std::vector<std::wstring>& arguments) {
+    if (arguments.size() < 2 || ::CompareStringOrdinal(arguments[0].c_str(), -1, L"/i", -1, TRUE) != CSTR_EQUAL) {
+        return std::nullopt;
+    }
+    std::wstring properties;
+    for (std::size_t i = 2; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        const std::size_t equals = argument.find(L'=');
+        if (argument.starts_with(L"/") || equals == std::wstring::npos) continue;
+        std::wstring value;
+        for (wchar_t c : argument.substr(equals + 1)) value += c == L'"' ? std::wstring(L"\"\"") : std::wstring(1, c);
+        properties += (properties.empty() ? L"" : L" ") + argument.substr(0, equals + 1) + L'"' + value + L'"';
+    }
+    ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    return ::MsiInstallProductW(arguments[1].c_str(), properties.c_str());
+}
+
 }  // namespace
 
 int wmain() {
@@ -130,6 +170,9 @@ int wmain() {
         exit_code_valid = parsed.has_value();
         exit_code = parsed.value_or(2);
     }
+
+    std::optional<UINT> installed;
+    if (environment(L"VOSTRANE_STUB_INSTALL")) installed = install_as_told(arguments());
 
     if (const auto record_path = environment(L"VOSTRANE_STUB_RECORD")) {
         std::string record;
@@ -151,6 +194,7 @@ int wmain() {
             const std::uint64_t ticks = (std::uint64_t{started.dwHighDateTime} << 32) | started.dwLowDateTime;
             record += "started: " + std::to_string(ticks) + "\n";
         }
+        if (installed) record += "installed: " + std::to_string(*installed) + "\n";
         if (!exit_code_valid) record += "error: bad VOSTRANE_STUB_EXIT_CODE\n";
         record += "end\n";
         append(*record_path, record);

@@ -68,6 +68,10 @@ std::optional<std::vector<StubRecord>> parse_stub_records(std::string_view text)
             record.started = number<std::uint64_t>(text, "started");
             if (!record.started) return std::nullopt;
         }
+        if (text.starts_with("installed: ")) {
+            record.installed = number<std::uint32_t>(text, "installed");
+            if (!record.installed) return std::nullopt;
+        }
         if (text.starts_with("error: ")) {
             if (take(text, "error") != "bad VOSTRANE_STUB_EXIT_CODE") return std::nullopt;
             record.bad_exit_code = true;

@@ -19,6 +19,7 @@ struct StubRecord {
     std::optional<bool> event_set;         // SetEvent on VOSTRANE_STUB_EVENT's value succeeded
     std::optional<unsigned> inheritable_handles;  // with VOSTRANE_STUB_HANDLES only
     std::optional<std::uint64_t> started;  // FILETIME ticks, with VOSTRANE_STUB_STARTED only
+    std::optional<std::uint32_t> installed;  // MsiInstallProductW's result, with VOSTRANE_STUB_INSTALL only
     bool bad_exit_code = false;            // VOSTRANE_STUB_EXIT_CODE was not a number
 };
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "update_security/installed_product.hpp"
 #include "update_security/msi_database.hpp"
 #include "update_security/package_inspection.hpp"
 
@@ -107,9 +108,10 @@ TEST(MsiDatabase, ReadsEveryTableAndTheWordCountAsMsitoolsExportsThem) {
     }
     EXPECT_GT(rows_compared, 40u) << "the sample's tables hold rows";
 
-    std::string word_count;
+    std::string word_count, package_code;
     for (const auto& row : exported.at("_SummaryInformation").rows) {
         if (row.at(0) == "15") word_count = row.at(1);
+        if (row.at(0) == "9") package_code = row.at(1);
     }
     const auto read = database->summary_integer(kSummaryWordCount);
     ASSERT_TRUE(read) << read.error();
@@ -119,6 +121,26 @@ TEST(MsiDatabase, ReadsEveryTableAndTheWordCountAsMsitoolsExportsThem) {
     const auto title = database->summary_integer(2);
     ASSERT_TRUE(title) << title.error();
     EXPECT_FALSE(title->has_value());
+
+    // The package code is text; Word Count is no text.
+    const auto read_code = database->summary_text(kSummaryPackageCode);
+    ASSERT_TRUE(read_code) << read_code.error();
+    ASSERT_TRUE(read_code->has_value());
+    EXPECT_EQ(**read_code, package_code);
+    EXPECT_EQ(package_code.size(), 38u) << "a braced GUID: " << package_code;
+    const auto word_count_text = database->summary_text(kSummaryWordCount);
+    ASSERT_TRUE(word_count_text) << word_count_text.error();
+    EXPECT_FALSE(word_count_text->has_value());
+
+    std::string product_code;
+    for (const auto& row : exported.at("Property").rows) {
+        if (row.at(0) == "ProductCode") product_code = row.at(1);
+    }
+    const auto identity = read_package_identity(*database);
+    ASSERT_TRUE(identity) << identity.error();
+    EXPECT_EQ(identity->product_code, product_code);
+    EXPECT_EQ(identity->product_code, "{5B0C7E21-9A43-4D1F-8E62-3C7F1A2B9D02}");
+    EXPECT_EQ(identity->package_code, package_code);
 }
 
 TEST(MsiDatabase, AMissingTableOrColumnIsAnError) {

@@ -53,6 +53,8 @@ public:
         return word_count;
     }
 
+    Result<std::optional<std::string>> summary_text(std::uint32_t) override { return std::optional<std::string>(); }
+
     void set_property(const std::string& name, const std::string& value) {
         auto& rows = tables["Property"].rows;
         std::erase_if(rows, [&](const MsiRow& row) { return row[0] == name; });

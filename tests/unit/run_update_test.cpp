@@ -68,6 +68,7 @@ public:
     std::optional<std::u16string> installer = u"C:\\Windows\\System32\\msiexec.exe";
     Result<std::u16string> confirmed_package = std::u16string(u"C:\\dl\\update.msi");
     Result<std::int32_t> installer_exit = 0;
+    Status installed_result;
 
     // What they were asked, in order.
     std::vector<std::string> journal;
@@ -117,6 +118,10 @@ public:
         journal.push_back("confirm");
         return confirmed_package;
     }
+    Status confirm_package_installed(const PackageLock&) {
+        journal.push_back("installed?");
+        return installed_result;
+    }
     Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) {
         journal.push_back(words("wait", process_id, text(log_path)));
         return wait_result;
@@ -149,6 +154,7 @@ public:
         steps.inspect_package = [this](PackageLock& lock) { return inspect_package(lock); };
         steps.delete_package = [this](const auto&... a) { delete_package(a...); };
         steps.confirm_installer_package = [this](const auto&... a) { return confirm_installer_package(a...); };
+        steps.confirm_package_installed = [this](const auto&... a) { return confirm_package_installed(a...); };
         steps.wait_for_parent_exit = [this](const auto&... a) { return wait_for_parent_exit(a...); };
         steps.locate_installer = [this] { return locate_installer(); };
         steps.run_installer = [this](const auto&... a) { return run_installer(a...); };
@@ -208,6 +214,7 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "install C:\\Windows\\System32\\msiexec.exe C:\\dl\\update.msi",
         "release",
         "log C:\\dl\\helper.log: Windows Installer exited with code 0.",
+        "installed?",
         "write C:\\dl\\result.json",
         "restart C:\\Program Files\\Vostrane\\vostrane.exe C:\\dl\\helper.log",
         "unlock",
@@ -249,6 +256,38 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
         if (c.relaunch) {
             EXPECT_TRUE(steps.ran_in_order({"write", "restart"}));
         }
+    }
+}
+
+// An exit code that reports success counts only when the checked package is
+// what Windows Installer installed; other codes are reported as they are.
+TEST(RunUpdate, SuccessThatDidNotInstallTheCheckedPackageIsAnError) {
+    constexpr std::string_view message = "Windows Installer did not install the package that was checked.";
+    for (std::int32_t code : {0, 3010, 1641}) {
+        SCOPED_TRACE(code);
+        RecordingSteps steps;
+        steps.installer_exit = code;
+        steps.installed_result = failure(std::string(message));
+        RunResult result = run(steps);
+
+        ASSERT_FALSE(result.is_early_failure());
+        EXPECT_EQ(result.process_exit_code(), 1603u);
+        EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, std::string(message)}));
+        const std::vector<std::string> lines = {"Vostrane native updater started.", "Starting Windows Installer.",
+                                                "Windows Installer exited with code " + std::to_string(code) + ".",
+                                                std::string(message)};
+        EXPECT_EQ(steps.log_lines, lines);
+        EXPECT_TRUE(steps.ran_in_order({"install", "release", "installed?", "write", "restart"}));
+        EXPECT_FALSE(steps.called("delete")) << "the package was checked and stays";
+    }
+    for (std::int32_t code : {1602, 1603, 1}) {
+        SCOPED_TRACE(code);
+        RecordingSteps steps;
+        steps.installer_exit = code;
+        steps.installed_result = failure(std::string(message));
+        run(steps);
+        EXPECT_FALSE(steps.called("installed?"));
+        EXPECT_EQ(steps.written->exit_code, code);
     }
 }
 

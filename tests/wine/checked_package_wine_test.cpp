@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "in_process_run.hpp"
+#include "win/file_io.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -181,6 +182,47 @@ TEST(CheckedPackage, PackageOnANetworkDriveIsRefusedAndKept) {
     EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
 }
 
+// msi.dll opens the package by name: the name must lead to the locked file
+// before it does, so that it never parses bytes nobody signed, and not only
+// afterwards.
+TEST(CheckedPackage, FolderReplacedBeforeTheInspectionIsNeverReadAndNothingIsDeleted) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const auto downloads = run.dir / L"downloads";
+    move_package_into(run, downloads, downloads);
+    StepsWithAFault steps(StepsWithAFault::Before::inspect, [&] {
+        std::filesystem::rename(downloads, run.dir / L"moved");
+        std::filesystem::create_directories(downloads);
+        write_file(run.files.msi, "another package");
+    });
+
+    const InProcessRun helper = run_in_process(run.arguments, steps);
+    EXPECT_EQ(helper.exit_code, 1603u);
+    EXPECT_EQ(read_file(run.files.result),
+              R"({"status":"error","exitCode":1603,"message":"The update package was replaced after it was checked."})");
+    EXPECT_EQ(read_file(run.files.msi), "another package") << "a file that was never checked is not deleted";
+    EXPECT_EQ(windows.records(1).size(), 1u) << "the shell ran, the installer did not";
+}
+
+// The identity of a file is its volume's serial number with its id there: two
+// files of the same index on two volumes are two files. Wine gives each drive
+// letter a serial of its own, so the serial can be compared with the volume's.
+TEST(CheckedPackage, FileIdentityCarriesTheVolumeSerialNumber) {
+    TempDir dir;
+    const auto file = dir / L"identified.msi";
+    write_file(file, "bytes");
+    const auto opened = win::open_shared(u16(file), FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+    ASSERT_TRUE(opened);
+    const auto identity = win::file_identity(opened->get());
+    ASSERT_TRUE(identity);
+
+    const std::wstring root = file.root_name().wstring() + L"\\";
+    DWORD serial = 0;
+    ASSERT_TRUE(::GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(static_cast<DWORD>(identity->volume_serial), serial) << "the low 32 bits are the volume's serial";
+    EXPECT_NE(identity->file_id, (std::array<std::uint8_t, 16>{})) << "the file has an id";
+}
+
 }  // namespace
 }  // namespace vostrane::testing
-

@@ -44,11 +44,14 @@ inline std::vector<StubRecord> wait_for_records(const std::filesystem::path& fil
 
 // A Windows directory of our own: SystemRoot points at it, with the stub as
 // System32\msiexec.exe and as explorer.exe; both append to one record file.
+// The installer stand-in installs the package it is given, as the real one
+// would, since the helper asks Windows Installer what was installed.
 class FakeSystemRoot {
 public:
     explicit FakeSystemRoot(bool with_installer = true)
         : system_root_(L"SystemRoot", root_.path().wstring()),
-          record_(L"VOSTRANE_STUB_RECORD", (root_ / L"record.txt").wstring()) {
+          record_(L"VOSTRANE_STUB_RECORD", (root_ / L"record.txt").wstring()),
+          install_(L"VOSTRANE_STUB_INSTALL", L"1") {
         std::filesystem::create_directories(root_ / L"System32");
         if (with_installer) std::filesystem::copy_file(stub(), installer());
         std::filesystem::copy_file(stub(), shell());
@@ -67,6 +70,7 @@ private:
     TempDir root_;
     ScopedEnvironmentVariable system_root_;
     ScopedEnvironmentVariable record_;
+    ScopedEnvironmentVariable install_;
 };
 
 // The installer's command line as the helper must write it for these files.
@@ -82,12 +86,13 @@ struct VerifiedRun {
     RunFiles files = files_in(dir);
     std::vector<std::wstring> arguments;
 
-    explicit VerifiedRun(const std::wstring& parent_process_id = L"0") {
+    // With a package the build made, instead of the installable one.
+    explicit VerifiedRun(const std::wstring& parent_process_id = L"0", const std::wstring& package = {}) {
         files.install_dir = dir / L"Program Files\\Sample App\\";
         files.app = files.install_dir / L"app.exe";
         std::filesystem::create_directories(files.install_dir);
         write_file(files.app, "the application");
-        const std::string bytes = installable_package_bytes();
+        const std::string bytes = package.empty() ? installable_package_bytes() : read_file(built_package(package));
         write_file(files.msi, bytes);
         RunOptions options = signed_options(bytes, "1.4.0");
         options.parent_process_id = parent_process_id;
@@ -136,7 +141,7 @@ inline bool is_restart_line(const std::string& line, const std::string& shell) {
 // The real steps, with a fault let in just before one of them, once.
 class StepsWithAFault {
 public:
-    enum class Before { lock, wait, delete_package, write_result };
+    enum class Before { lock, inspect, wait, install, delete_package, write_result };
     StepsWithAFault(Before when, std::function<void()> fault)
         : fault_(std::make_shared<std::function<void()>>(std::move(fault))), steps_(windows_update_steps()) {
         const UpdateSteps real = steps_;
@@ -158,6 +163,15 @@ public:
         steps_.wait_for_parent_exit = [real, at](std::uint32_t process_id, const std::u16string& log_path) {
             at(Before::wait);
             return real.wait_for_parent_exit(process_id, log_path);
+        };
+        steps_.inspect_package = [real, at](PackageLock& package) {
+            at(Before::inspect);
+            return real.inspect_package(package);
+        };
+        steps_.run_installer = [real, at](const std::u16string& program, const std::u16string& package_path,
+                                          const std::u16string& install_dir, const std::u16string& msi_log_path) {
+            at(Before::install);
+            return real.run_installer(program, package_path, install_dir, msi_log_path);
         };
     }
     operator const UpdateSteps&() const { return steps_; }

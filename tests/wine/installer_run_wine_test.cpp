@@ -71,12 +71,43 @@ TEST(InstallerRun, InstallerExitCodeDecidesResultRelaunchAndExitCode) {
         const auto records = windows.records(c.relaunch ? 2 : 1);
         ASSERT_EQ(records.size(), c.relaunch ? 2u : 1u);
         EXPECT_EQ(records[0].command_line, run.installer_command_line(utf8(windows.installer())));
+        EXPECT_EQ(records[0].installed, 0u) << "the stand-in installed the package, as the installer would";
         if (c.relaunch) {
             EXPECT_EQ(records[1].command_line, "\"" + utf8(windows.shell()) + "\" \"" + utf8(run.files.app) + "\"");
             EXPECT_EQ(records[1].current_directory + "\\", utf8(run.files.install_dir));
             EXPECT_EQ(lines[4], "Application restart requested through " + utf8(windows.shell()) +
                                     " with process id " + std::to_string(records[1].process_id) + ".");
         }
+    }
+}
+
+// An installer that reports success is believed only when Windows Installer
+// has the checked package's product installed from the checked package: here
+// the stand-in installs nothing, and the product was never installed.
+TEST(InstallerRun, SuccessWithoutTheCheckedPackageInstalledIsAnErrorAndRelaunches) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    constexpr std::string_view message = "Windows Installer did not install the package that was checked.";
+    for (const wchar_t* code : {L"0", L"3010", L"1641"}) {
+        SCOPED_TRACE(utf8(code));
+        FakeSystemRoot windows;
+        ScopedEnvironmentVariable installs_nothing(L"VOSTRANE_STUB_INSTALL", std::nullopt);
+        ScopedEnvironmentVariable exit_code(L"VOSTRANE_STUB_EXIT_CODE", code);
+        VerifiedRun run(L"0", L"never-installed");
+
+        const InProcessRun helper = run_in_process(run.arguments);
+        EXPECT_EQ(helper.exit_code, 1603u);
+        EXPECT_EQ(helper.standard_error, "");
+        EXPECT_EQ(read_file(run.files.result),
+                  R"({"status":"error","exitCode":1603,"message":")" + std::string(message) + R"("})");
+        const auto lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), 6u);
+        EXPECT_EQ(lines[3], "Windows Installer exited with code " + utf8(code) + ".");
+        EXPECT_EQ(lines[4], message);
+        EXPECT_TRUE(is_restart_line(lines[5], utf8(windows.shell()))) << lines[5];
+        EXPECT_TRUE(std::filesystem::exists(run.files.msi)) << "the checked package is kept";
+        const auto records = windows.records(2);
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_FALSE(records[0].installed);
     }
 }
 

@@ -73,7 +73,7 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         TempDir dir;
         const auto package = dir / L"update.msi";
         write_file(package, package_bytes(name));
-        const auto lock = LockedPackageFile::lock(u16(package));
+        auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
         const auto checked = lock->check_self_contained();
         EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
@@ -90,7 +90,7 @@ TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
     std::filesystem::create_directories(folder);
     const auto package = folder / L"update.msi";
     write_file(package, package_bytes(L"sample-app-2-external-cabinet"));
-    const auto lock = LockedPackageFile::lock(u16(package));
+    auto lock = LockedPackageFile::lock(u16(package));
     ASSERT_TRUE(lock) << lock.error();
 
     std::filesystem::rename(folder, dir / L"moved");

@@ -9,8 +9,11 @@
 #include <functional>
 
 #include "process/child_process.hpp"
+#include "in_process_run.hpp"
 #include "run_fixture.hpp"
 #include "unicode.hpp"
+#include "update_security/installed_product.hpp"
+#include "update_security/msi_database.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
 
@@ -305,6 +308,103 @@ TEST(RealUpdate, FolderReplacedDuringTheWaitInstallsNothing) {
     EXPECT_EQ(lines[2], "Package verification failed: The update package was replaced after it was checked.");
     EXPECT_TRUE(lines[3].starts_with("Application restart ") || lines[3].starts_with("The application executable"))
         << lines[3];
+}
+
+// Whether Windows Installer has the package's product installed.
+bool product_installed(const std::filesystem::path& package) {
+    const auto database = open_msi_database(u16(package));
+    if (!database) throw std::runtime_error(database.error());
+    const auto identity = read_package_identity(**database);
+    if (!identity) throw std::runtime_error(identity.error());
+    const auto product = query_installed_product(identity->product_code);
+    if (!product) throw std::runtime_error(product.error());
+    return product->installed;
+}
+
+// The Linux folder of the Wine prefix's drive links ("<prefix>/dosdevices").
+std::string drive_links_folder() {
+    std::string drive_c = unix_path(L"C:\\");  // "<prefix>/dosdevices/c:/"
+    while (drive_c.ends_with('/')) drive_c.pop_back();
+    return drive_c.substr(0, drive_c.rfind('/'));
+}
+
+// A drive letter of the prefix for the length of a test, pointed at a folder
+// and re-pointed at will, as a user may redefine a drive letter of their
+// session on Windows (subst, DefineDosDevice).
+class DriveLetter {
+public:
+    DriveLetter(char letter, const std::filesystem::path& folder)
+        : root_(std::wstring(1, static_cast<wchar_t>(letter)) + L":\\"),
+          link_(L"Z:" + std::filesystem::path(drive_links_folder()).wstring() + L"\\" +
+                static_cast<wchar_t>(letter + ('a' - 'A')) + L":") {
+        point_to(folder);
+    }
+    ~DriveLetter() { remove_unix_symlink(link_); }
+    DriveLetter(const DriveLetter&) = delete;
+    DriveLetter& operator=(const DriveLetter&) = delete;
+
+    // Returns once the drive's root leads to the folder: a marker file there is
+    // seen through the drive.
+    void point_to(const std::filesystem::path& folder) const {
+        const std::string marker = "drive marker " + utf8(folder);
+        write_file(folder / L"drive-marker.txt", marker);
+        point_unix_symlink(link_, folder);
+        for (int attempt = 0; attempt < 500; ++attempt) {
+            std::error_code absent;
+            if (std::filesystem::exists(root_ / L"drive-marker.txt", absent) &&
+                read_file(root_ / L"drive-marker.txt") == marker) {
+                return;
+            }
+            ::Sleep(20);
+        }
+        throw std::runtime_error("the drive does not lead to " + utf8(folder));
+    }
+    [[nodiscard]] const std::filesystem::path& root() const { return root_; }
+
+private:
+    std::filesystem::path root_;
+    std::filesystem::path link_;
+};
+
+// The package is named through a drive letter that is pointed at another
+// folder, holding another package of the same name, once the helper has
+// logged "Starting Windows Installer." and before the installer opens it.
+// Windows Installer installs that other package; the run must not report
+// success for it.
+TEST(RealUpdate, DriveLetterRedefinedAsTheInstallerStartsNeverPassesForSuccess) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    SampleAppUninstalled sample_clean;
+    GuideSampleUninstalled guide_clean;
+    TempDir dir;
+    const auto checked = dir / L"checked";
+    const auto planted = dir / L"planted";
+    std::filesystem::create_directories(checked);
+    std::filesystem::create_directories(planted);
+    std::filesystem::copy_file(sample_package(2), checked / L"update.msi");
+    std::filesystem::copy_file(guide_package(2), planted / L"update.msi");
+    const DriveLetter drive('V', checked);
+
+    RunFiles files = files_in(dir);
+    files.msi = drive.root() / L"update.msi";
+    files.install_dir = dir / L"Sample App";
+    files.app = files.install_dir / L"app.exe";
+    RunOptions options = signed_options(read_file(checked / L"update.msi"), "2.0.0");
+    options.version = L"2.0.0";
+    StepsWithAFault steps(StepsWithAFault::Before::install, [&] {
+        ASSERT_TRUE(log_has_line(files.log, "Starting Windows Installer."));
+        drive.point_to(planted);
+    });
+
+    const InProcessRun run = run_in_process(arguments_for(files, options), steps);
+    EXPECT_TRUE(product_installed(guide_package(2))) << "the installer installed the planted package";
+    EXPECT_FALSE(product_installed(sample_package(2))) << "and not the checked one";
+    EXPECT_EQ(run.exit_code, 1603u) << run.standard_error;
+    EXPECT_EQ(read_file(files.result),
+              R"({"status":"error","exitCode":1603,"message":"Windows Installer did not install the package that was checked."})");
+    const auto lines = log_messages(files.log);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[3], "Windows Installer exited with code 0.");
+    EXPECT_EQ(lines[4], "Windows Installer did not install the package that was checked.");
 }
 
 }  // namespace

@@ -78,8 +78,9 @@ inline std::filesystem::path built_package(const std::wstring& name) {
 }
 
 // The bytes of a package that passes every check once signed: Windows
-// Installer can read it, and it holds all its files.
-inline std::string installable_package_bytes() { return read_file(built_package(L"sample-app-1")); }
+// Installer can read it, and it holds all its files. A product of its own, so
+// that installing it leaves the sample application's versions alone.
+inline std::string installable_package_bytes() { return read_file(built_package(L"stand-in-app")); }
 
 // Options for a package of these bytes, signed by the development key over
 // `signed_version`, while the options expect `options.version`.

@@ -1,6 +1,7 @@
 #include "win/file_io.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 #include <utility>
 
@@ -114,10 +115,20 @@ bool is_directory(const std::u16string& path) {
 }
 
 std::optional<FileIdentity> file_identity(HANDLE file) {
+    FileIdentity identity;
+    FILE_ID_INFO id{};
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+        identity.volume_serial = id.VolumeSerialNumber;
+        static_assert(sizeof id.FileId.Identifier == sizeof identity.file_id);
+        std::memcpy(identity.file_id.data(), id.FileId.Identifier, identity.file_id.size());
+        return identity;
+    }
     BY_HANDLE_FILE_INFORMATION information{};
     if (!::GetFileInformationByHandle(file, &information)) return std::nullopt;
-    return FileIdentity{information.dwVolumeSerialNumber,
-                        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+    identity.volume_serial = information.dwVolumeSerialNumber;
+    const std::uint64_t index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    std::memcpy(identity.file_id.data(), &index, sizeof index);
+    return identity;
 }
 
 std::expected<std::u16string, IoError> volume_relative_path(HANDLE file) {

@@ -4,6 +4,7 @@
 // locks the application (or anyone else) out of its files.
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -48,10 +49,13 @@ bool is_regular_file(HANDLE file);
 bool names_regular_file(const std::u16string& path);
 
 // What tells one file from another however it is named: the volume's serial
-// number and the file's index on that volume.
+// number and the file's id on that volume. Where the file system answers
+// FileIdInfo (NTFS and ReFS) these are its 64-bit serial and 128-bit id: ReFS
+// ids do not fit the 64-bit file index. Elsewhere they are the 32-bit serial
+// and the 64-bit index, widened.
 struct FileIdentity {
-    std::uint32_t volume_serial = 0;
-    std::uint64_t file_index = 0;
+    std::uint64_t volume_serial = 0;
+    std::array<std::uint8_t, 16> file_id{};
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 

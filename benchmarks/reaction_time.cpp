@@ -86,8 +86,9 @@ double median(std::vector<double> values) {
 // process: the milliseconds from the parent's end to the installer's start.
 double reaction_round(const std::filesystem::path& record, unsigned application_milliseconds) {
     TempDir dir;
-    // A real package: the helper reads its tables before it waits.
-    const std::string bytes = read_file(build_file(L"packages\\sample-app-1.msi"));
+    // A real package: the helper reads its tables before it waits, and after
+    // the installer asks whether it was installed (the stand-in installs it).
+    const std::string bytes = read_file(build_file(L"packages\\stand-in-app.msi"));
     write_file(dir / L"update.msi", bytes);
     const std::string digest = sha256_hex(bytes);
     const std::string signature =
@@ -150,6 +151,7 @@ int wmain(int argc, wchar_t** argv) {
         ScopedEnvironmentVariable system_root(L"SystemRoot", root.path().wstring());
         ScopedEnvironmentVariable record_path(L"VOSTRANE_STUB_RECORD", record.wstring());
         ScopedEnvironmentVariable started(L"VOSTRANE_STUB_STARTED", L"1");
+        ScopedEnvironmentVariable installs(L"VOSTRANE_STUB_INSTALL", L"1");
 
         std::vector<double> reaction, process_start;
         for (int round = 0; round < rounds; ++round) {

@@ -137,6 +137,18 @@ std::vector<std::wstring> arguments() {
     return result;
 }
 
+// Windows Installer's own msiexec takes paths of any length; msi.dll under
+// Wine overruns a buffer on those of MAX_PATH or more, so the stand-in hands
+// it their short form (asked of the extended-length form).
+std::wstring short_enough_for_msi(const std::wstring& path) {
+    if (path.size() < MAX_PATH) return path;
+    const std::wstring extended = L"\\\\?\\" + path;
+    std::wstring shortened(32768, L'\0');
+    shortened.resize(::GetShortPathNameW(extended.c_str(), shortened.data(), 32768));
+    if (shortened.starts_with(L"\\\\?\\")) shortened.erase(0, 4);
+    return shortened.empty() ? path : shortened;
+}
+
 // "/i PACKAGE ... NAME=value ...": installs PACKAGE with those properties, each
 // value quoted as Windows Installer reads property values. Nothing when the
 // command line is not an installation's.
@@ -150,11 +162,13 @@ std::optional<UINT> install_as_told(const std::vector<std::wstring>& arguments) 
         const std::size_t equals = argument.find(L'=');
         if (argument.starts_with(L"/") || equals == std::wstring::npos) continue;
         std::wstring value;
-        for (wchar_t c : argument.substr(equals + 1)) value += c == L'"' ? std::wstring(L"\"\"") : std::wstring(1, c);
+        for (wchar_t c : short_enough_for_msi(argument.substr(equals + 1))) {
+            value += c == L'"' ? std::wstring(L"\"\"") : std::wstring(1, c);
+        }
         properties += (properties.empty() ? L"" : L" ") + argument.substr(0, equals + 1) + L'"' + value + L'"';
     }
     ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    return ::MsiInstallProductW(arguments[1].c_str(), properties.c_str());
+    return ::MsiInstallProductW(short_enough_for_msi(arguments[1]).c_str(), properties.c_str());
 }
 
 }  // namespace

@@ -206,7 +206,8 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
          [](const std::string& line) { return line == "The application executable was not found for restart."; }},
         {"installation directory does not exist",
          [](VerifiedRun& r) {
-             // The application stays where it is; only the directory to start in is missing.
+             // The application stays where it is; only the directory to start in is
+             // missing (the installer makes it: it is removed before the relaunch).
              r.arguments[kInstallDirValue] = (r.dir / L"missing dir").wstring();
          },
          [](const std::string& line) {
@@ -230,8 +231,10 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
         FakeSystemRoot windows;
         VerifiedRun run;
         c.arrange(run);
+        StepsWithAFault steps(StepsWithAFault::Before::write_result,
+                              [&] { std::filesystem::remove_all(run.dir / L"missing dir"); });
 
-        const InProcessRun helper = run_in_process(run.arguments);
+        const InProcessRun helper = run_in_process(run.arguments, steps);
         EXPECT_EQ(helper.exit_code, 0u);
         EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
         const auto lines = log_messages(run.files.log);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <set>
 
 #include "unicode.hpp"
@@ -51,6 +52,8 @@ public:
         }
         return tables;
     }
+
+    [[nodiscard]] bool has(std::string_view table) const { return names_.contains(table); }
 
     Result<std::vector<MsiRow>> rows(std::string_view table, std::span<const std::string_view> columns) const {
         if (!names_.contains(table)) return std::vector<MsiRow>{};
@@ -168,6 +171,59 @@ Status read_lock_references(const Tables& tables, PackageFacts& facts) {
     return {};
 }
 
+// _Columns' Type: a string column (MSITYPE_STRING), and a binary one, which
+// is a string column of no other kind than valid and nullable.
+constexpr std::uint32_t kColumnString = 0x0800;
+constexpr std::uint32_t kColumnValid = 0x0100;
+constexpr std::uint32_t kColumnNullable = 0x1000;
+bool is_binary_column(std::uint32_t type) { return (type & ~kColumnNullable) == (kColumnString | kColumnValid); }
+
+// Every column of every table but the binary ones (streams), in column order.
+Result<DatabaseText> read_database_text(MsiDatabaseReader& reader, const Tables& tables) {
+    static constexpr std::array<std::string_view, 4> kColumns = {"Table", "Number", "Name", "Type"};
+    auto columns = reader.rows("_Columns", kColumns);
+    if (!columns) return failure(columns.error());
+    std::map<std::string, std::map<std::uint32_t, std::string>, std::less<>> by_table;
+    for (auto& row : *columns) {
+        if (row.size() != kColumns.size()) return failure("The _Columns table's rows are short.");
+        auto number = integer_value(row[1], "_Columns", "Number");
+        if (!number) return failure(number.error());
+        auto type = integer_value(row[3], "_Columns", "Type");
+        if (!type) return failure(type.error());
+        if (tables.has(row[0]) && !is_binary_column(*type)) by_table[row[0]][*number] = std::move(row[2]);
+    }
+    DatabaseText text;
+    for (auto& [name, numbered] : by_table) {
+        DatabaseText::Table table{name, {}, {}};
+        for (auto& [number, column] : numbered) table.columns.push_back(std::move(column));
+        const std::vector<std::string_view> selected(table.columns.begin(), table.columns.end());
+        auto rows = tables.rows(name, selected);
+        if (!rows) return failure(rows.error());
+        table.rows = std::move(*rows);
+        text.tables.push_back(std::move(table));
+    }
+    return text;
+}
+
+Status read_source_folder_uses(MsiDatabaseReader& reader, const Tables& tables, PackageFacts& facts) {
+    auto text = read_database_text(reader, tables);
+    if (!text) return failure(text.error());
+    auto uses = source_folder_uses(*text);
+    if (!uses) return failure(uses.error());
+    facts.source_folder_uses = std::move(*uses);
+    return {};
+}
+
+// The stream an Authenticode signature of the file is kept in.
+Status read_authenticode_signature(MsiDatabaseReader& reader, PackageFacts& facts) {
+    static constexpr std::array<std::string_view, 1> kName = {"Name"};
+    auto streams = reader.rows("_Streams", kName);
+    if (!streams) return failure(streams.error());
+    facts.authenticode_signed = std::ranges::any_of(
+        *streams, [](const MsiRow& row) { return !row.empty() && row.front() == kDigitalSignatureStream; });
+    return {};
+}
+
 std::vector<PackageFinding> layout_findings(const PackageFacts& facts) {
     std::vector<PackageFinding> findings;
     for (const auto& media : facts.media) {
@@ -197,6 +253,9 @@ std::vector<PackageFinding> layout_findings(const PackageFacts& facts) {
                  "reach. Compress them into an embedded cabinet: WiX <Package Compressed=\"yes\"/> with "
                  "<MediaTemplate EmbedCab=\"yes\"/>, and no Compressed=\"no\" on a <File>."});
     }
+    for (const auto& use : facts.source_folder_uses) {
+        findings.push_back({FindingLevel::error, FindingKind::source_folder, source_folder_use_text(use)});
+    }
     return findings;
 }
 
@@ -216,6 +275,12 @@ bool refuses_newer_versions(const PackageFacts& facts, std::string_view upgrade_
         return std::ranges::any_of(facts.launch_conditions, names_detected) ||
                std::ranges::any_of(facts.error_action_conditions, names_detected);
     });
+}
+
+// Per machine unless ALLUSERS is unset, or 2 with MSIINSTALLPERUSER=1.
+bool installs_per_machine(const PackageFacts& facts) {
+    const std::string all_users = facts.property("ALLUSERS").value_or("");
+    return !all_users.empty() && !(all_users == "2" && facts.property("MSIINSTALLPERUSER") == "1");
 }
 
 std::string install_scope_text(const PackageFacts& facts) {
@@ -284,6 +349,8 @@ Result<PackageFacts> read_package_facts(MsiDatabaseReader& reader) {
 
     if (auto read = read_upgrade_rules(*tables, facts); !read) return failure(read.error());
     if (auto read = read_lock_references(*tables, facts); !read) return failure(read.error());
+    if (auto read = read_source_folder_uses(reader, *tables, facts); !read) return failure(read.error());
+    if (auto read = read_authenticode_signature(reader, facts); !read) return failure(read.error());
     return facts;
 }
 
@@ -324,6 +391,12 @@ std::vector<PackageFinding> package_findings(const PackageFacts& facts,
                                 "<MajorUpgrade DowngradeErrorMessage=\"...\"/>."});
     }
 
+    if (installs_per_machine(facts) && !facts.authenticode_signed) {
+        findings.push_back({FindingLevel::warning, FindingKind::no_authenticode_signature,
+                            "The package installs per machine but carries no Authenticode signature, so the "
+                            "elevation prompt will name no publisher. Sign the .msi with Authenticode (osslsigncode "
+                            "sign) before you make the update signature over the signed file."});
+    }
     findings.push_back({FindingLevel::information, FindingKind::install_scope, install_scope_text(facts)});
     findings.push_back({FindingLevel::information, FindingKind::install_dir_lock, install_dir_lock_text(facts)});
     return findings;
@@ -346,7 +419,9 @@ Status check_package_is_self_contained(MsiDatabaseReader& reader) {
     auto tables = Tables::of(reader);
     if (!tables) return failure(std::string(kNotAnMsiPackage));
     PackageFacts facts;
-    if (!read_file_layout(reader, *tables, facts)) return failure(std::string(kNotAnMsiPackage));
+    if (!read_file_layout(reader, *tables, facts) || !read_source_folder_uses(reader, *tables, facts)) {
+        return failure(std::string(kNotAnMsiPackage));
+    }
     if (!layout_findings(facts).empty()) return failure(std::string(kPackageRefersToOutsideFiles));
     return {};
 }

@@ -17,6 +17,7 @@
 
 #include "interface_texts.hpp"
 #include "msi_database.hpp"
+#include "package_source_folder.hpp"
 #include "result.hpp"
 
 namespace vostrane {
@@ -31,10 +32,12 @@ enum class FindingKind {
     unreadable_database,
     external_cabinet,
     uncompressed_files,
+    source_folder,
     no_install_dir,
     version_differs,
     no_upgrade_code,
     no_downgrade_refusal,
+    no_authenticode_signature,
     install_scope,
     install_dir_lock,
 };
@@ -74,6 +77,11 @@ struct PackageFacts {
     std::vector<std::string> error_action_conditions;
     // The tables where VOSTRANE_INSTALLDIR_LOCK occurs, in a fixed order.
     std::vector<std::string> tables_naming_lock;
+    // What would take files from the folder the package was started from.
+    std::vector<SourceFolderUse> source_folder_uses;
+    // Whether the file carries an Authenticode signature (the stream
+    // "\005DigitalSignature").
+    bool authenticode_signed = false;
 
     [[nodiscard]] std::optional<std::string> property(std::string_view name) const;
 };
@@ -85,6 +93,7 @@ inline constexpr std::uint32_t kFileNoncompressed = 0x2000;       // msidbFileAt
 inline constexpr std::uint32_t kFileCompressed = 0x4000;          // msidbFileAttributesCompressed
 inline constexpr std::uint32_t kUpgradeOnlyDetect = 0x2;          // msidbUpgradeAttributesOnlyDetect
 inline constexpr std::uint32_t kSummaryWordCount = 15;            // PID_WORDCOUNT
+inline constexpr std::string_view kDigitalSignatureStream = "\005DigitalSignature";
 inline constexpr std::string_view kInstallDirLockName = "VOSTRANE_INSTALLDIR_LOCK";
 
 Result<PackageFacts> read_package_facts(MsiDatabaseReader& reader);
@@ -101,8 +110,9 @@ std::vector<PackageFinding> inspect_package(MsiDatabaseReader& reader, std::opti
 PackageFinding unreadable_database_finding(std::string_view reason);
 
 // The helper's inspection: fails with kPackageRefersToOutsideFiles when
-// Windows Installer would read any part of the package from outside the file,
-// and with kNotAnMsiPackage when the database cannot be read.
+// Windows Installer would read any part of the package from outside the file
+// or take anything from the folder it was started from, and with
+// kNotAnMsiPackage when the database cannot be read.
 Status check_package_is_self_contained(MsiDatabaseReader& reader);
 
 // A version as Windows Installer compares it: the first three of up to four

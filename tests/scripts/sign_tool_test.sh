@@ -150,6 +150,26 @@ uncompressed="error: 1 of 1 files are not compressed (the first is VersionFile):
 no_installdir="error: The Directory table has no INSTALLDIR: the INSTALLDIR=<folder> that the update helper passes would be ignored. Name the installation folder INSTALLDIR: WiX <Directory Id=\"INSTALLDIR\" Name=\"...\">."
 no_refusal="warning: No Upgrade row for the UpgradeCode {2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, OnlyDetect) with a launch condition or error action on its property: an older signed package can be replayed to downgrade. WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>."
 other_version="warning: ProductVersion 2.0.0 is not the version being signed, 2.1 (Windows Installer compares the first three fields, as numbers)."
+per_machine="information: Installs per machine (ALLUSERS=1); elevated privileges may be required (summary Word Count bit 3 not set).|information: The package refers to VOSTRANE_INSTALLDIR_LOCK (in LaunchCondition)."
+no_authenticode="warning: The package installs per machine but carries no Authenticode signature, so the elevation prompt will name no publisher. Sign the .msi with Authenticode (osslsigncode sign) before you make the update signature over the signed file."
+outside="the folder the package was started from, where the signature does not reach."
+from_outside=": Windows Installer would take what it names from $outside"
+run_carried="Run only what the package installs or carries: [#FileId], [INSTALLDIR], the Binary table."
+moved_file="error: The MoveFile table's row Plant takes files from SourceDir: Windows Installer would copy them from $outside Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it."
+source_program="error: The CustomAction table's Target of row Run refers to [SourceDir]$from_outside $run_carried"
+source_property="error: The CustomAction table's Target of row SetTool refers to [SourceDir]$from_outside $run_carried|error: The CustomAction table's Source of row Run refers to TOOL, which custom action SetTool sets from [SourceDir]$from_outside $run_carried"
+source_registry="error: The Registry table's Value of row Tool refers to [SourceDir]$from_outside Refer to what the package installs instead: [INSTALLDIR], [#FileId]."
+nested_install="error: The CustomAction table's row Run (type 23) installs another package from $outside Carry what it installs in this package."
+
+# The per-machine variant signed with Authenticode (a throw-away certificate),
+# as docs/publishing.md asks: no warning.
+# shellcheck source=scripts/authenticode.sh
+source "$(dirname "$0")/../../scripts/authenticode.sh"
+make_development_code_signing_certificate "$work/certificate"
+osslsigncode sign -certs "$work/certificate/development-code-signing-certificate.pem" \
+  -key "$work/certificate/development-code-signing-key.pem" -h sha256 -n "Sample" \
+  -in sample-app-2-per-machine.msi -out sample-app-2-per-machine-authenticode.msi >/dev/null ||
+  fail "osslsigncode does not sign the per-machine package"
 
 # package | --version | exit | the report, line by line
 check_cases=(
@@ -161,7 +181,14 @@ check_cases=(
   "sample-app-2-uncompressed.msi|2.0.0|1|$uncompressed|$per_user|$no_lock"
   "sample-app-2-no-installdir.msi|2.0.0|1|$no_installdir|$per_user|$no_lock"
   "sample-app-2-no-upgrade-rule.msi|2.0.0|0|$no_refusal|$per_user|$no_lock"
-  "sample-app-2-per-machine.msi|2.0.0|0|information: Installs per machine (ALLUSERS=1); elevated privileges may be required (summary Word Count bit 3 not set).|information: The package refers to VOSTRANE_INSTALLDIR_LOCK (in LaunchCondition)."
+  "sample-app-2-per-machine.msi|2.0.0|0|$no_authenticode|$per_machine"
+  "sample-app-2-per-machine-authenticode.msi|2.0.0|0|$per_machine"
+  "sample-app-2-move-file.msi|2.0.0|1|$moved_file|$per_user|$no_lock"
+  "sample-app-2-source-program.msi|2.0.0|1|$source_program|$per_user|$no_lock"
+  "sample-app-2-source-property.msi|2.0.0|1|$source_property|$per_user|$no_lock"
+  "sample-app-2-source-registry.msi|2.0.0|1|$source_registry|$per_user|$no_lock"
+  "sample-app-2-nested-install.msi|2.0.0|1|$nested_install|$per_user|$no_lock"
+  "sample-app-2-installed-folders.msi|2.0.0|0|$per_user|$no_lock"
 )
 for case in "${check_cases[@]}"; do
   IFS='|' read -r package version expected_status report <<<"$case"
@@ -252,7 +279,7 @@ expect_contains "$err" "holds no password" "sign with an empty password file"
 # The check runs first: errors refuse the package, warnings go to standard
 # error, and standard output stays the signature alone.
 for package in sample-app-2-external-cabinet.msi sample-app-2-uncompressed.msi sample-app-2-no-installdir.msi \
-  random.msi; do
+  sample-app-2-move-file.msi sample-app-2-nested-install.msi random.msi; do
   run sign --private-key priv.pem --version 2.0.0 --package "$package"
   expect_status 1 "sign $package"
   [[ -z $out ]] || fail "sign $package printed: $out"
@@ -264,6 +291,11 @@ run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-external-
 [[ $err == "vostrane-sign: $external_cabinet"$'\n'* ]] || fail "sign external cabinet said: $err"
 run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-uncompressed.msi
 [[ $err == "vostrane-sign: $uncompressed"$'\n'* ]] || fail "sign uncompressed said: $err"
+run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-move-file.msi
+[[ $err == "vostrane-sign: $moved_file"$'\n'* ]] || fail "sign move file said: $err"
+run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-per-machine.msi
+expect_status 0 "sign a per-machine package without Authenticode"
+[[ $err == "vostrane-sign: $no_authenticode" ]] || fail "sign a per-machine package without Authenticode said: $err"
 run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-no-upgrade-rule.msi
 expect_status 0 "sign with a warning"
 [[ ${#out} == 88 ]] || fail "sign with a warning printed more than the signature: $out"

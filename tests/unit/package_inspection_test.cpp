@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 #include "update_security/package_inspection.hpp"
 
@@ -16,12 +17,16 @@ struct Table {
 };
 
 // A database as tables in memory. Asking for a table or column it does not
-// have fails, as a real query does; "_Tables" lists the tables.
+// have fails, as a real query does; "_Tables" lists the tables, "_Columns"
+// their columns (each a text column, or a binary one, which cannot be read as
+// text), "_Streams" the streams.
 class MemoryDatabase final : public MsiDatabaseReader {
 public:
     std::map<std::string, Table, std::less<>> tables;
     std::optional<std::int32_t> word_count;
     std::optional<std::string> failing_table;  // every query of it fails
+    std::set<std::string, std::less<>> binary_columns;  // "Table.Column"
+    std::vector<std::string> streams = {"\005SummaryInformation"};
 
     Result<std::vector<MsiRow>> rows(std::string_view name, std::span<const std::string_view> columns) override {
         if (failing_table == name) return failure("Reading the " + std::string(name) + " table failed.");
@@ -29,6 +34,17 @@ public:
             std::vector<MsiRow> listed;
             for (const auto& [table, content] : tables) listed.push_back({table});
             return listed;
+        }
+        if (name == "_Columns") return column_rows();
+        if (name == "_Streams") {
+            std::vector<MsiRow> listed;
+            for (const auto& stream : streams) listed.push_back({stream});
+            return listed;
+        }
+        for (std::string_view column : columns) {
+            if (binary_columns.contains(std::string(name) + "." + std::string(column))) {
+                return failure("a stream is not text");
+            }
         }
         const auto found = tables.find(name);
         if (found == tables.end()) return failure("no table " + std::string(name));
@@ -54,6 +70,19 @@ public:
     }
 
     Result<std::optional<std::string>> summary_text(std::uint32_t) override { return std::optional<std::string>(); }
+
+    // Table, Number, Name, Type: a localizable text column (0x0F00), or a
+    // binary one (0x0900).
+    std::vector<MsiRow> column_rows() const {
+        std::vector<MsiRow> listed;
+        for (const auto& [table, content] : tables) {
+            for (std::size_t i = 0; i < content.columns.size(); ++i) {
+                const bool binary = binary_columns.contains(table + "." + content.columns[i]);
+                listed.push_back({table, std::to_string(i + 1), content.columns[i], binary ? "2304" : "3840"});
+            }
+        }
+        return listed;
+    }
 
     void set_property(const std::string& name, const std::string& value) {
         auto& rows = tables["Property"].rows;
@@ -95,6 +124,12 @@ MemoryDatabase sample_package() {
     db.tables["CustomAction"] = {{"Action", "Type", "Source", "Target", "ExtendedType"}, {}};
     db.tables["InstallExecuteSequence"] = {{"Action", "Condition", "Sequence"},
                                            {{"FindRelatedProducts", "", "25"}, {"LaunchConditions", "", "100"}}};
+    db.tables["Component"] = {{"Component", "ComponentId", "Directory_", "Attributes", "Condition", "KeyPath"},
+                              {{"VersionFile", "{8A4F2C1E-3B7D-4E95-A6C0-5D1F9B2E7C43}", "INSTALLDIR", "0", "",
+                                "VersionFile"}}};
+    // A stream column, which the inspection must not read as text.
+    db.tables["Binary"] = {{"Name", "Data"}, {{"Icon", ""}}};
+    db.binary_columns = {"Binary.Data"};
     return db;
 }
 
@@ -149,6 +184,26 @@ struct LayoutCase {
     std::vector<PackageFinding> errors;
 };
 
+// Each case's errors come first, and the helper refuses the package exactly
+// when there is one.
+void expect_errors_the_helper_refuses(const std::vector<LayoutCase>& cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryDatabase db = sample_package();
+        c.change(db);
+        const auto findings = inspect(db);
+        ASSERT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
+        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
+        const auto checked = check_package_is_self_contained(db);
+        if (c.errors.empty()) {
+            EXPECT_TRUE(checked) << checked.error();
+        } else {
+            ASSERT_FALSE(checked);
+            EXPECT_EQ(checked.error(), "The update package refers to files outside itself.");
+        }
+    }
+}
+
 TEST(PackageInspection, FilesOutsideThePackageAreErrorsTheHelperRefuses) {
     const auto attributes = [](MemoryDatabase& db, std::vector<std::string> values) {
         auto& rows = db.tables["File"].rows;
@@ -201,21 +256,138 @@ TEST(PackageInspection, FilesOutsideThePackageAreErrorsTheHelperRefuses) {
          {error(FindingKind::external_cabinet, kExternalCabinet),
           error(FindingKind::uncompressed_files, uncompressed_text("1 of 1", "VersionFile"))}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        MemoryDatabase db = sample_package();
-        c.change(db);
-        const auto findings = inspect(db);
-        ASSERT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
-        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
-        const auto checked = check_package_is_self_contained(db);
-        if (c.errors.empty()) {
-            EXPECT_TRUE(checked) << checked.error();
-        } else {
-            ASSERT_FALSE(checked);
-            EXPECT_EQ(checked.error(), "The update package refers to files outside itself.");
-        }
-    }
+    expect_errors_the_helper_refuses(cases);
+}
+
+// A row added to a table, made with these columns when the package lacks it.
+void add_row(MemoryDatabase& db, const std::string& table, std::vector<std::string> columns, MsiRow row) {
+    auto& added = db.tables[table];
+    if (added.columns.empty()) added.columns = std::move(columns);
+    added.rows.push_back(std::move(row));
+}
+void custom_action(MemoryDatabase& db, std::string action, std::string type, std::string source, std::string target) {
+    db.tables["CustomAction"].rows.push_back({std::move(action), std::move(type), std::move(source), std::move(target), ""});
+}
+void move_file(MemoryDatabase& db, const std::string& source_folder) {
+    add_row(db, "MoveFile", {"FileKey", "Component_", "SourceName", "DestName", "SourceFolder", "DestFolder", "Options"},
+            {"Plant", "VersionFile", "*.dll", "", source_folder, "INSTALLDIR", "0"});
+}
+
+const std::string kFromTheSourceFolder =
+    ": Windows Installer would take what it names from the folder the package was started from, where the signature "
+    "does not reach. ";
+const std::string kRunWhatIsCarried = "Run only what the package installs or carries: [#FileId], [INSTALLDIR], the Binary table.";
+const std::string kReferToInstalled = "Refer to what the package installs instead: [INSTALLDIR], [#FileId].";
+
+std::string moved_files_text(const std::string& from) {
+    return "The MoveFile table's row Plant takes files from " + from +
+           ": Windows Installer would copy them from the folder the package was started from, where the signature "
+           "does not reach. Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it.";
+}
+std::string action_text(const std::string& column, const std::string& row, const std::string& reference) {
+    return "The CustomAction table's " + column + " of row " + row + " refers to " + reference + kFromTheSourceFolder +
+           kRunWhatIsCarried;
+}
+std::string table_text(const std::string& table, const std::string& column, const std::string& row,
+                       const std::string& reference) {
+    return "The " + table + " table's " + column + " of row " + row + " refers to " + reference + kFromTheSourceFolder +
+           kReferToInstalled;
+}
+PackageFinding source_folder(std::string text) { return error(FindingKind::source_folder, std::move(text)); }
+
+// What the package may refer to: anything but the folder it was started from
+// (SourceDir, SOURCEDIR, OriginalDatabase, DATABASE, CURRENTDIRECTORY) and what
+// is set from it.
+TEST(PackageInspection, AnythingTakenFromTheSourceFolderIsAnErrorTheHelperRefuses) {
+    const std::vector<LayoutCase> cases = {
+        {"MoveFile from SourceDir", [](MemoryDatabase& db) { move_file(db, "SourceDir"); },
+         {source_folder(moved_files_text("SourceDir"))}},
+        {"MoveFile from SOURCEDIR", [](MemoryDatabase& db) { move_file(db, "SOURCEDIR"); },
+         {source_folder(moved_files_text("SOURCEDIR"))}},
+        {"MoveFile from a property a type-51 action sets from SourceDir",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetSource", "51", "FROM", "[SourceDir]plugins");
+             move_file(db, "FROM");
+         },
+         {source_folder(action_text("Target", "SetSource", "[SourceDir]")),
+          source_folder(moved_files_text("FROM, which custom action SetSource sets from [SourceDir]"))}},
+        {"type 34 runs [SourceDir]tool.exe",
+         [](MemoryDatabase& db) { custom_action(db, "Run", "34", "INSTALLDIR", "\"[SourceDir]tool.exe\" /quiet"); },
+         {source_folder(action_text("Target", "Run", "[SourceDir]"))}},
+        {"type 50 runs a property a type-51 action set to [SourceDir]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetTool", "51", "TOOL", "[SourceDir]tool.exe");
+             custom_action(db, "Run", "3122", "TOOL", "/quiet");  // 50, deferred, no impersonation
+         },
+         {source_folder(action_text("Target", "SetTool", "[SourceDir]")),
+          source_folder(action_text("Source", "Run", "TOOL, which custom action SetTool sets from [SourceDir]"))}},
+        {"type 50 runs a property whose default is [DATABASE]",
+         [](MemoryDatabase& db) {
+             db.set_property("TOOL", "[DATABASE]");
+             custom_action(db, "Run", "50", "TOOL", "/quiet");
+         },
+         {source_folder(action_text("Source", "Run", "TOOL, which the Property table sets from [DATABASE]")),
+          source_folder(table_text("Property", "Value", "TOOL", "[DATABASE]"))}},
+        {"type 34 runs msiexec on [OriginalDatabase]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "34", "INSTALLDIR", "msiexec.exe /i \"[OriginalDatabase]\" /quiet");
+         },
+         {source_folder(action_text("Target", "Run", "[OriginalDatabase]"))}},
+        {"type 34 working in SourceDir", [](MemoryDatabase& db) { custom_action(db, "Run", "34", "SourceDir", "[#App]"); },
+         {source_folder(action_text("Source", "Run", "SourceDir"))}},
+        {"type 34 from CURRENTDIRECTORY",
+         [](MemoryDatabase& db) { custom_action(db, "Run", "34", "INSTALLDIR", "[CURRENTDIRECTORY]tool.exe"); },
+         {source_folder(action_text("Target", "Run", "[CURRENTDIRECTORY]"))}},
+        {"type 23 nested install", [](MemoryDatabase& db) { custom_action(db, "Nested", "23", "other.msi", ""); },
+         {source_folder("The CustomAction table's row Nested (type 23) installs another package from the folder the "
+                        "package was started from, where the signature does not reach. Carry what it installs in this "
+                        "package.")}},
+        {"registry value holding [SourceDir]",
+         [](MemoryDatabase& db) {
+             add_row(db, "Registry", {"Registry", "Root", "Key", "Name", "Value", "Component_"},
+                     {"Tool", "1", "Software", "VostraneTool", "[SourceDir]tool.exe", "VersionFile"});
+         },
+         {source_folder(table_text("Registry", "Value", "Tool", "[SourceDir]"))}},
+        {"shortcut working in SOURCEDIR",
+         [](MemoryDatabase& db) {
+             add_row(db, "Shortcut", {"Shortcut", "Directory_", "Name", "Component_", "Target", "WkDir"},
+                     {"App", "INSTALLDIR", "App", "VersionFile", "[#VersionFile]", "SOURCEDIR"});
+         },
+         {source_folder(table_text("Shortcut", "WkDir", "App", "SOURCEDIR"))}},
+        {"component below a directory a type-35 action sets from [SOURCEDIR]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetToolDir", "35", "TOOLDIR", "[SOURCEDIR]tools");
+             db.tables["Directory"].rows.push_back({"TOOLDIR", "INSTALLDIR", "Tools"});
+             db.tables["Directory"].rows.push_back({"BIN", "TOOLDIR", "bin"});
+             db.tables["Component"].rows.push_back({"Tool", "", "BIN", "0", "", ""});
+         },
+         {source_folder(table_text("Component", "Directory_", "Tool",
+                                   "BIN, which the Directory table places below TOOLDIR")),
+          source_folder(action_text("Target", "SetToolDir", "[SOURCEDIR]")),
+          source_folder(table_text("Directory", "Directory", "TOOLDIR",
+                                   "TOOLDIR, which custom action SetToolDir sets from [SOURCEDIR]")),
+          source_folder(table_text("Directory", "Directory", "BIN",
+                                   "BIN, which the Directory table places below TOOLDIR"))}},
+        {"ARPINSTALLLOCATION set to [INSTALLDIR]",
+         [](MemoryDatabase& db) { custom_action(db, "SetArpLocation", "51", "ARPINSTALLLOCATION", "[INSTALLDIR]"); },
+         {}},
+        {"a program started from [INSTALLDIR] after the install",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "34", "INSTALLDIR", "\"[INSTALLDIR]app.exe\" /quiet");
+             db.tables["InstallExecuteSequence"].rows.push_back({"Run", "NOT Installed", "6601"});
+         },
+         {}},
+        {"a folder named SourceDir below INSTALLDIR",
+         [](MemoryDatabase& db) { db.tables["Directory"].rows.push_back({"SUB", "INSTALLDIR", "SourceDir"}); }, {}},
+        {"[sourcedir] names another property", [](MemoryDatabase& db) { db.set_property("SHOWN", "[sourcedir]"); },
+         {}},
+        {"text in the database's own tables",
+         [](MemoryDatabase& db) {
+             add_row(db, "_Validation", {"Table", "Column", "Description"}, {"MoveFile", "SourceFolder", "[SourceDir]"});
+         },
+         {}},
+    };
+    expect_errors_the_helper_refuses(cases);
 }
 
 TEST(PackageInspection, MissingInstallDirIsAnError) {
@@ -355,32 +527,50 @@ TEST(PackageInspection, DowngradeRefusalNeedsADetectionRowAndARefusalOnItsProper
     }
 }
 
+// A per-machine package asks for elevation; without an Authenticode signature
+// the prompt names no publisher.
 TEST(PackageInspection, InstallScopeComesFromAllUsersAndTheSummary) {
     struct Case {
         std::optional<std::string> all_users, per_user;
         std::int32_t word_count;
         std::string text;
+        bool per_machine;
     };
     const std::string elevated = "; elevated privileges may be required (summary Word Count bit 3 not set).";
+    const std::string admin_else_user =
+        "Installs per machine for a user with administrator rights, else per user (ALLUSERS=2)";
     const std::vector<Case> cases = {
-        {std::nullopt, std::nullopt, 10, kPerUser},
-        {"", std::nullopt, 2, "Installs per user (no ALLUSERS property)" + elevated},
-        {"1", std::nullopt, 2, "Installs per machine (ALLUSERS=1)" + elevated},
+        {std::nullopt, std::nullopt, 10, kPerUser, false},
+        {"", std::nullopt, 2, "Installs per user (no ALLUSERS property)" + elevated, false},
+        {"1", std::nullopt, 2, "Installs per machine (ALLUSERS=1)" + elevated, true},
         {"2", std::nullopt, 10,
-         "Installs per machine for a user with administrator rights, else per user (ALLUSERS=2); elevated privileges "
-         "are not required (summary Word Count bit 3)."},
+         admin_else_user + "; elevated privileges are not required (summary Word Count bit 3).", true},
         {"2", "1", 10,
          "Installs per user (ALLUSERS=2, MSIINSTALLPERUSER=1); elevated privileges are not required (summary Word "
-         "Count bit 3)."},
-        {"yes", std::nullopt, 2, "Installs per machine (ALLUSERS=yes)" + elevated},
+         "Count bit 3).",
+         false},
+        {"2", "0", 2, admin_else_user + elevated, true},
+        {"yes", std::nullopt, 2, "Installs per machine (ALLUSERS=yes)" + elevated, true},
     };
+    const PackageFinding unsigned_warning = warning(
+        FindingKind::no_authenticode_signature,
+        "The package installs per machine but carries no Authenticode signature, so the elevation prompt will name no "
+        "publisher. Sign the .msi with Authenticode (osslsigncode sign) before you make the update signature over the "
+        "signed file.");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        MemoryDatabase db = sample_package();
-        if (c.all_users) db.set_property("ALLUSERS", *c.all_users);
-        if (c.per_user) db.set_property("MSIINSTALLPERUSER", *c.per_user);
-        db.word_count = c.word_count;
-        EXPECT_EQ(inspect(db).at(0), information(FindingKind::install_scope, c.text));
+        for (const bool authenticode : {false, true}) {
+            SCOPED_TRACE(c.text + (authenticode ? " (Authenticode-signed)" : ""));
+            MemoryDatabase db = sample_package();
+            if (c.all_users) db.set_property("ALLUSERS", *c.all_users);
+            if (c.per_user) db.set_property("MSIINSTALLPERUSER", *c.per_user);
+            db.word_count = c.word_count;
+            if (authenticode) db.streams.push_back("\005DigitalSignature");
+            std::vector<PackageFinding> expected;
+            if (c.per_machine && !authenticode) expected.push_back(unsigned_warning);
+            expected.push_back(information(FindingKind::install_scope, c.text));
+            expected.push_back(information(FindingKind::install_dir_lock, kNoLock));
+            EXPECT_EQ(inspect(db), expected);
+        }
     }
 }
 
@@ -443,8 +633,16 @@ TEST(PackageInspection, ADatabaseThatCannotBeReadIsAnError) {
          "The File table's Attributes holds compressed, not an integer", true},
         {"a column missing", [](MemoryDatabase& db) { db.tables["Upgrade"].columns[6] = "Property"; },
          "no column ActionProperty", false},
+        // The helper reads every table's text for references to the package's folder.
         {"a property table that fails", [](MemoryDatabase& db) { db.failing_table = "Property"; },
-         "Reading the Property table failed", false},
+         "Reading the Property table failed", true},
+        {"no column list", [](MemoryDatabase& db) { db.failing_table = "_Columns"; },
+         "Reading the _Columns table failed", true},
+        {"a custom action type not a number",
+         [](MemoryDatabase& db) { custom_action(db, "Run", "x", "INSTALLDIR", "app.exe"); },
+         "The CustomAction table's Type holds x, not an integer", true},
+        {"no stream list", [](MemoryDatabase& db) { db.failing_table = "_Streams"; },
+         "Reading the _Streams table failed", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

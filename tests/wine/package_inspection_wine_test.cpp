@@ -1,6 +1,7 @@
 // The helper reads the locked, signed package through Windows Installer's
 // msi.dll and refuses one that would take files from beside it: a cabinet that
-// is not embedded, or files that are not compressed.
+// is not embedded, files that are not compressed, or authoring that copies,
+// runs or names anything in the folder the package was started from.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "in_process_run.hpp"
+#include "process/child_process.hpp"
 #include "update_security/msi_database.hpp"
 #include "update_security/package_lock.hpp"
 
@@ -66,6 +68,12 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         {L"sample-app-2-no-installdir", ""},  // the signing tool's error, not the helper's
         {L"sample-app-2-external-cabinet", kOutsideFiles},
         {L"sample-app-2-uncompressed", kOutsideFiles},
+        {L"sample-app-2-move-file", kOutsideFiles},
+        {L"sample-app-2-source-program", kOutsideFiles},
+        {L"sample-app-2-source-property", kOutsideFiles},
+        {L"sample-app-2-source-registry", kOutsideFiles},
+        {L"sample-app-2-nested-install", kOutsideFiles},
+        {L"sample-app-2-installed-folders", ""},
         {L"", kNotAnMsi},
     };
     for (const auto& [name, refusal] : cases) {
@@ -137,6 +145,43 @@ TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedA
         ::Sleep(300);  // time enough for a wrongly started installer to leave its record
         EXPECT_EQ(windows.records(1).size(), 1u);
     }
+}
+
+// The reviewed attack, with Wine's real Windows Installer and shell: a signed
+// package whose MoveFile row copies *.dll from its own folder, and a
+// version.dll put there. The helper rejects it after the signature, before
+// the wait, and Windows Installer never starts, so the DLL goes nowhere.
+TEST(InspectedPackage, SignedPackageThatCopiesFilesFromItsFolderIsRejectedAndWindowsInstallerNeverStarts) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    TempDir dir;
+    RunFiles files = files_in(dir);
+    files.install_dir = dir / L"Sample App";
+    files.app = files.install_dir / L"app.exe";
+    const auto package = built_package(L"sample-app-2-move-file");
+    const std::string bytes = read_file(package);
+    write_file(files.msi, bytes);
+    write_file(files.msi.parent_path() / L"version.dll", "a DLL nobody signed");
+    RunOptions options = signed_options(bytes, "2.0.0");
+    options.version = L"2.0.0";
+
+    const HelperRun run = run_helper(arguments_for(files, options));
+    if (std::filesystem::exists(files.install_dir / L"version.txt")) {
+        // Installed after all: leave the shared Wine prefix as it was.
+        (void)run_to_exit({u"C:\\windows\\system32\\msiexec.exe", {u"/x", u16(package), u"/passive"}, std::nullopt});
+    }
+    EXPECT_EQ(run.exit_code, 1603u);
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(read_file(files.result),
+              R"({"status":"error","exitCode":1603,"message":")" + std::string(kOutsideFiles) + R"("})");
+    EXPECT_FALSE(std::filesystem::exists(files.install_dir / L"version.dll")) << "the planted DLL was copied";
+    EXPECT_FALSE(std::filesystem::exists(files.install_dir / L"version.txt")) << "the package was installed";
+    EXPECT_FALSE(std::filesystem::exists(files.msi_log)) << "Windows Installer ran";
+    EXPECT_FALSE(std::filesystem::exists(files.msi)) << "the rejected package is deleted";
+    const auto lines = log_messages(files.log);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Package verification failed: " + std::string(kOutsideFiles));
+    EXPECT_TRUE(lines[2].starts_with("Application restart ") || lines[2].starts_with("The application executable"))
+        << lines[2];
 }
 
 }  // namespace

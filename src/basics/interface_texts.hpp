@@ -95,6 +95,7 @@ inline constexpr std::string_view kProgramNotFound = "program not found";
 inline constexpr std::string_view kProgramPathHasNoFileName = "program path has no file name";
 inline constexpr std::string_view kNulByteInData = "nul byte found in provided data";
 inline constexpr std::string_view kWorkingDirectoryTooLong = "working directory is too long and has no short form";
+inline constexpr std::string_view kApplicationPathTooLong = "application path is too long and has no short form";
 inline constexpr std::string_view kFailedToWriteWholeBuffer = "failed to write whole buffer";
 
 }  // namespace vostrane

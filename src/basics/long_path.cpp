@@ -9,6 +9,8 @@ bool is_full_drive_path(std::u16string_view path) {
     return starts_with_drive(path) && path.size() >= 3 && path[2] == u'\\';
 }
 
+constexpr std::size_t kMaxPathWithNul = 260;
+
 }  // namespace
 
 bool starts_with_drive(std::u16string_view path) {
@@ -43,6 +45,18 @@ std::u16string file_call_path(std::u16string units, const FullPathResolver& make
     const std::optional<std::u16string> full = make_full(units);
     if (!full) return units;
     return extended_length_form(*full);
+}
+
+bool reaches_max_path(std::u16string_view path) { return path.size() >= kMaxPathWithNul; }
+
+std::optional<std::u16string> usable_by_limited_call(const std::u16string& full_path, const TooLongForCall& too_long,
+                                                     const ShortFormQuery& short_form) {
+    if (!too_long(full_path)) return full_path;
+    const auto answer = short_form(extended_length_form(full_path));
+    if (!answer) return std::nullopt;
+    std::u16string shortened = without_extended_prefix(*answer);
+    if (shortened.empty() || too_long(shortened)) return std::nullopt;
+    return shortened;
 }
 
 }  // namespace vostrane

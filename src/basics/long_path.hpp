@@ -36,4 +36,24 @@ std::u16string file_call_path(std::string_view utf8_path, const FullPathResolver
 // The same for a path already in UTF-16.
 std::u16string file_call_path(std::u16string path, const FullPathResolver& make_full);
 
+// The 8.3 form of a path in its extended-length form ("\\?\C:\..." or
+// "\\?\UNC\..."), as GetShortPathNameW gives it for that form, which it takes
+// at any length; nothing when the volume has none.
+using ShortFormQuery = std::function<std::optional<std::u16string>(const std::u16string& extended_path)>;
+
+// Whether a call limited in length refuses a (full, plain) path.
+using TooLongForCall = std::function<bool(std::u16string_view path)>;
+
+// Whether the path has MAX_PATH characters or more, which a call limited to
+// MAX_PATH refuses (MAX_PATH counts the terminating NUL).
+bool reaches_max_path(std::u16string_view path);
+
+// A full path in a form that a call limited in length takes: the path itself
+// when it is short enough; otherwise its short form, asked of its
+// extended-length form (the plain form is itself limited to MAX_PATH unless
+// long paths are enabled system-wide) and taken out of that form again.
+// Nothing when that is not short enough either, or there is none.
+std::optional<std::u16string> usable_by_limited_call(const std::u16string& full_path, const TooLongForCall& too_long,
+                                                     const ShortFormQuery& short_form);
+
 }  // namespace vostrane

@@ -14,6 +14,16 @@ std::u16string choose_shell_program(const std::optional<std::u16string>& system_
     return std::u16string(kShellProgram);
 }
 
+std::expected<std::u16string, LaunchError> shell_application_path(const std::u16string& app_path,
+                                                                  const FullPathResolver& make_full,
+                                                                  const ShortFormQuery& short_form) {
+    if (!reaches_max_path(app_path)) return app_path;
+    const std::u16string full = make_full(app_path).value_or(app_path);
+    auto usable = usable_by_limited_call(full, reaches_max_path, short_form);
+    if (!usable) return std::unexpected(IoError::fixed_text(std::string(kApplicationPathTooLong)));
+    return std::move(*usable);
+}
+
 ChildCommand restart_command(const std::u16string& shell_program, const std::u16string& app_path,
                              const std::u16string& install_dir) {
     return {shell_program, {app_path}, install_dir};

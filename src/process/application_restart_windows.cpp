@@ -14,7 +14,12 @@ void restart_application(const std::u16string& app_path, const std::u16string& i
         return;
     }
     const std::u16string shell = choose_shell_program(win::environment_variable(u"SystemRoot"), win::names_regular_file);
-    const auto process_id = start(restart_command(shell, app_path, install_dir));
+    const auto shell_app_path = shell_application_path(app_path, win::full_path_if_any, win::short_path);
+    if (!shell_app_path) {
+        append_log_line(log_path, restart_failed_message(win::describe_io_error(shell_app_path.error())));
+        return;
+    }
+    const auto process_id = start(restart_command(shell, *shell_app_path, install_dir));
     if (!process_id) {
         append_log_line(log_path, restart_failed_message(win::describe_io_error(process_id.error())));
         return;

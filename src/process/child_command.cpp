@@ -127,12 +127,9 @@ bool working_directory_too_long(std::u16string_view directory) {
 
 std::expected<std::u16string, LaunchError> usable_working_directory(const std::u16string& directory,
                                                                     const ShortFormQuery& short_form) {
-    if (!working_directory_too_long(directory)) return directory;
-    if (const auto answer = short_form(directory)) {
-        std::u16string shortened = without_extended_prefix(*answer);
-        if (!shortened.empty() && !working_directory_too_long(shortened)) return shortened;
-    }
-    return fixed_error(kWorkingDirectoryTooLong);
+    auto usable = usable_by_limited_call(directory, working_directory_too_long, short_form);
+    if (!usable) return fixed_error(kWorkingDirectoryTooLong);
+    return std::move(*usable);
 }
 
 }  // namespace vostrane

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io_error.hpp"
+#include "long_path.hpp"
 
 namespace vostrane {
 
@@ -72,15 +73,10 @@ inline constexpr std::size_t kWorkingDirectoryLimit = 258;
 // Whether CreateProcessW would refuse the (full) directory as a child's current directory.
 bool working_directory_too_long(std::u16string_view directory);
 
-// The short (8.3) form of a full directory as GetShortPathNameW gives it for
-// the directory's extended-length form ("\\?\C:\..." or "\\?\UNC\..."),
-// or nothing when there is none.
-using ShortFormQuery = std::function<std::optional<std::u16string>(const std::u16string& directory)>;
-
 // The current directory CreateProcessW gets for a full directory: the
-// directory itself when it is short enough, otherwise its short form, taken
-// out of the extended-length form; when that is not short enough either, or
-// there is none, "working directory is too long and has no short form".
+// directory when it is short enough, otherwise its short form
+// (usable_by_limited_call); when neither is short enough, "working directory
+// is too long and has no short form".
 std::expected<std::u16string, LaunchError> usable_working_directory(const std::u16string& directory,
                                                                     const ShortFormQuery& short_form);
 

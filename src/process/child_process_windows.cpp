@@ -117,11 +117,6 @@ private:
 // it measures it; the path itself when that fails.
 std::u16string full_directory(const std::u16string& path) { return win::full_path(path).value_or(path); }
 
-// The short form of the full directory, asked of its extended-length form.
-std::optional<std::u16string> short_form(const std::u16string& full_directory) {
-    return win::short_path(extended_length_form(full_directory));
-}
-
 struct ChildProcess {
     win::unique_handle process;
     win::unique_handle thread;
@@ -135,7 +130,7 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     if (auto checked = check_working_directory(command); !checked) return std::unexpected(checked.error());
     std::optional<std::u16string> working_directory;
     if (command.working_directory) {
-        auto usable = usable_working_directory(full_directory(*command.working_directory), short_form);
+        auto usable = usable_working_directory(full_directory(*command.working_directory), win::short_path);
         if (!usable) return std::unexpected(usable.error());
         working_directory = std::move(*usable);
     }

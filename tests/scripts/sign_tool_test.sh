@@ -26,6 +26,9 @@ fi
 # shellcheck source=tests/scripts/support/shell_checks.sh
 source "$(dirname "$0")/support/shell_checks.sh"
 cd "$work" || exit 1
+# Files made here are the owner's alone, as the tool requires of a password
+# file on Linux; the permission checks below set other modes themselves.
+umask 077
 
 # Runs the tool; sets $status, and its output in $out and $err.
 run() {
@@ -275,7 +278,47 @@ expect_contains "$err" "priv.pem is not encrypted" "sign an unencrypted key with
 run sign --private-key enc.pem --password-file empty-password.txt --version 1.4.0 --package package.msi
 expect_status 1 "sign with an empty password file"
 expect_contains "$err" "holds no password" "sign with an empty password file"
+
 [[ -z $out ]] || fail "a refused sign printed: $out"
+
+# --- who else may read the secrets (Linux: Windows keeps no mode) -----------
+if ! $windows; then
+  for mode in 644 660 604; do
+    chmod "$mode" password.txt
+    run sign --private-key enc.pem --password-file password.txt --version 2.0.0 --package package.msi
+    expect_status 1 "sign with a password file of mode $mode"
+    [[ $err == "vostrane-sign: Permissions 0$mode for password.txt are too open: a password file must be readable and writable by its owner only (chmod 600 password.txt)." ]] ||
+      fail "password file of mode $mode: $err"
+    [[ -z $out ]] || fail "a password file of mode $mode gave a signature: $out"
+  done
+  chmod 644 password.txt
+  run keygen --private-key open-enc.pem --public-key open-enc.txt --password-file password.txt
+  expect_status 1 "keygen with a password file of mode 644"
+  [[ -e open-enc.pem ]] && fail "keygen with a password file of mode 644 wrote a key"
+  chmod 600 password.txt
+  run sign --private-key enc.pem --password-file password.txt --version 2.0.0 --package package.msi
+  expect_status 0 "sign with a password file of mode 600"
+  [[ -z $err ]] || fail "sign with a password file of mode 600 said: $err"
+
+  # An unencrypted key that others can read is used, with a warning; an
+  # encrypted one, or one that is the owner's alone, without.
+  run sign --private-key priv.pem --version 2.0.0 --package package.msi
+  owner_only_signature=$out
+  cp priv.pem readable.pem
+  chmod 644 readable.pem enc.pem
+  run sign --private-key readable.pem --version 2.0.0 --package package.msi
+  expect_status 0 "sign with an unencrypted key of mode 644"
+  [[ $out == "$owner_only_signature" ]] || fail "sign with an unencrypted key of mode 644 printed: $out"
+  [[ $err == "vostrane-sign: warning: readable.pem is an unencrypted private key that other users can read (permissions 0644); keep it to its owner with chmod 600 readable.pem." ]] ||
+    fail "unencrypted key of mode 644: $err"
+  run sign --private-key enc.pem --password-file password.txt --version 2.0.0 --package package.msi
+  [[ -z $err ]] || fail "sign with an encrypted key of mode 644 said: $err"
+  chmod 600 readable.pem enc.pem
+  run sign --private-key readable.pem --version 2.0.0 --package package.msi
+  expect_status 0 "sign with an unencrypted key of mode 600"
+  [[ -z $err ]] || fail "sign with an unencrypted key of mode 600 said: $err"
+fi
+
 # The check runs first: errors refuse the package, warnings go to standard
 # error, and standard output stays the signature alone.
 for package in sample-app-2-external-cabinet.msi sample-app-2-uncompressed.msi sample-app-2-no-installdir.msi \

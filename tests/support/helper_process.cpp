@@ -5,6 +5,8 @@
 #include <atomic>
 #include <charconv>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -35,9 +37,7 @@ std::string read_until_exit(HANDLE pipe, HANDLE process) {
     char buffer[4096];
     for (;;) {
         const DWORD waited = ::WaitForSingleObject(process, 10);
-        // A Linux program that Wine starts comes with no process handle: it
-        // starts no desktop, and its output ends with it.
-        if (waited == WAIT_FAILED) return read_all(pipe, std::move(text));
+        if (waited == WAIT_FAILED) throw std::runtime_error("waiting for a started program failed");
         // Once it has ended, what it wrote is all in the pipe.
         for (DWORD available = 0; ::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0;) {
             DWORD read = 0;
@@ -107,11 +107,13 @@ HelperRun run_program(const std::wstring& program, const std::wstring& arguments
     win::unique_handle process_handle(process.hProcess);
     win::unique_handle thread_handle(process.hThread);
     writer.reset();
+    // Wine gives none for a Linux program: its end and exit code cannot be had.
+    if (!process_handle) throw std::runtime_error("CreateProcessW gave no process handle for " + utf8(program));
 
     HelperRun run;
     run.standard_error = read_until_exit(reader.get(), process_handle.get());
     DWORD exit_code = 0;
-    ::GetExitCodeProcess(process_handle.get(), &exit_code);
+    if (!::GetExitCodeProcess(process_handle.get(), &exit_code)) throw std::runtime_error("GetExitCodeProcess failed");
     run.exit_code = exit_code;
     return run;
 }
@@ -202,19 +204,45 @@ std::string unix_path(const std::filesystem::path& path) {
 
 namespace {
 
-void run_linux_program(const std::wstring& program, const std::vector<std::string>& arguments) {
+// Starts a Linux program. Wine runs it but returns no process handle, so it
+// cannot be waited for: the caller waits for its effect.
+void start_linux_program(const std::wstring& program, const std::vector<std::string>& arguments) {
     std::vector<std::wstring> wide_arguments;
     for (const auto& argument : arguments) {
         const std::u16string units = utf8_to_utf16(argument);
         wide_arguments.emplace_back(units.begin(), units.end());
     }
-    const HelperRun run = run_program(program, join_arguments(wide_arguments));
-    if (run.exit_code != 0) throw std::runtime_error("Linux program failed: " + run.standard_error);
+    std::wstring command_line = quote_argument(program) + L" " + join_arguments(wide_arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        throw std::runtime_error("CreateProcessW failed for " + utf8(program) + ": " + std::to_string(::GetLastError()));
+    }
+    win::unique_handle process_handle(process.hProcess);
+    win::unique_handle thread_handle(process.hThread);
 }
 
-}  // namespace
+// Volume serial number and file index of what the path leads to, links followed.
+std::optional<std::pair<DWORD, std::uint64_t>> identity_of(const std::filesystem::path& path) {
+    win::unique_file file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return std::pair{information.dwVolumeSerialNumber,
+                     (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
 
-namespace {
+// Waits up to 10 s until `effect_seen` holds; throws `what` when it never does.
+void wait_for_effect(const std::function<bool()>& effect_seen, const std::string& what) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (effect_seen()) return;
+        ::Sleep(50);
+    }
+    if (!effect_seen()) throw std::runtime_error(what + " within 10 s");
+}
 
 // The link's own Linux path: its folder's, then its name, since Wine would
 // answer for the link's target when asked for the link.
@@ -225,11 +253,17 @@ std::string unix_path_of_link(const std::filesystem::path& link) {
 }  // namespace
 
 void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target) {
-    run_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path_of_link(link)});
+    const auto target_identity = identity_of(target);
+    if (!target_identity) throw std::runtime_error("the link's target does not exist: " + utf8(target));
+    start_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path_of_link(link)});
+    wait_for_effect([&] { return identity_of(link) == target_identity; },
+                    utf8(link) + " did not come to lead to " + utf8(target));
 }
 
 void remove_unix_symlink(const std::filesystem::path& link) {
-    run_linux_program(L"Z:\\bin\\rm", {"-f", unix_path_of_link(link)});
+    start_linux_program(L"Z:\\bin\\rm", {"-f", unix_path_of_link(link)});
+    wait_for_effect([&] { return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                    utf8(link) + " was not removed");
 }
 
 TempDir::TempDir() {

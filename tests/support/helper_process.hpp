@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built helper as the application would, and collects what a caller
 // can observe: the full 32-bit exit code and standard error.
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -107,6 +108,26 @@ public:
 private:
     std::wstring name_;
     std::optional<std::wstring> previous_;
+};
+
+// Replaces this process's three standard handles for the scope.
+class ScopedStandardHandles {
+public:
+    explicit ScopedStandardHandles(std::array<HANDLE, 3> handles) {
+        for (std::size_t i = 0; i < kWhich.size(); ++i) {
+            saved_[i] = ::GetStdHandle(kWhich[i]);
+            ::SetStdHandle(kWhich[i], handles[i]);
+        }
+    }
+    ~ScopedStandardHandles() {
+        for (std::size_t i = 0; i < kWhich.size(); ++i) ::SetStdHandle(kWhich[i], saved_[i]);
+    }
+    ScopedStandardHandles(const ScopedStandardHandles&) = delete;
+    ScopedStandardHandles& operator=(const ScopedStandardHandles&) = delete;
+
+private:
+    static constexpr std::array<DWORD, 3> kWhich = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    std::array<HANDLE, 3> saved_{};
 };
 
 // A file of the Windows build tree: the helper, the test programs, the packages.

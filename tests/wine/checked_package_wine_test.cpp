@@ -55,9 +55,13 @@ TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheChec
     const auto other = run.dir / L"other";
     std::filesystem::create_directories(other);
     write_file(other / L"update.msi", "another package");
+    std::filesystem::create_directories(checked);
     const UnixSymlink downloads(run.dir / L"downloads", checked);
     move_package_into(run, checked, run.dir / L"downloads");
-    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] { downloads.point_to(other); });
+    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
+        downloads.point_to(other);
+        EXPECT_EQ(read_file(run.files.msi), "another package") << "the link still leads to the checked package";
+    });
 
     const InProcessRun helper = run_in_process(run.arguments, steps);
     EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
@@ -69,6 +73,26 @@ TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheChec
     installed.msi = checked / L"update.msi";
     EXPECT_EQ(records[0].command_line, installer_command_line(installed, utf8(windows.installer())));
     EXPECT_EQ(read_file(other / L"update.msi"), "another package");
+}
+
+// The option text and the final path are compared as the file system compares
+// names: a path that differs from the file's name in letter case alone is
+// already the final path, and the installer gets it as given.
+TEST(CheckedPackage, PathDifferingFromTheFileNameInLetterCaseAloneReachesTheInstallerUnchanged) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    FakeSystemRoot windows;
+    VerifiedRun run;
+    const std::string bytes = read_file(run.files.msi);
+    run.files.msi = run.dir / L"Update.MSI";  // the file is update.msi
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+
+    const InProcessRun helper = run_in_process(run.arguments);
+    EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
+    EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
+    const auto records = windows.records(2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].command_line, run.installer_command_line(utf8(windows.installer())));
+    EXPECT_NE(records[0].command_line.find("\\Update.MSI "), std::string::npos) << records[0].command_line;
 }
 
 TEST(CheckedPackage, FolderReplacedDuringTheWaitInstallsNothingAndDeletesNothing) {

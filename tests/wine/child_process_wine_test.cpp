@@ -91,26 +91,6 @@ TEST(ChildProcess, ExitCodeComesBackAllThirtyTwoBits) {
     }
 }
 
-// Replaces this process's three standard handles for the scope.
-class ScopedStandardHandles {
-public:
-    explicit ScopedStandardHandles(std::array<HANDLE, 3> handles) {
-        for (std::size_t i = 0; i < kWhich.size(); ++i) {
-            saved_[i] = ::GetStdHandle(kWhich[i]);
-            ::SetStdHandle(kWhich[i], handles[i]);
-        }
-    }
-    ~ScopedStandardHandles() {
-        for (std::size_t i = 0; i < kWhich.size(); ++i) ::SetStdHandle(kWhich[i], saved_[i]);
-    }
-    ScopedStandardHandles(const ScopedStandardHandles&) = delete;
-    ScopedStandardHandles& operator=(const ScopedStandardHandles&) = delete;
-
-private:
-    static constexpr std::array<DWORD, 3> kWhich = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    std::array<HANDLE, 3> saved_{};
-};
-
 StubRecord single_record(const std::filesystem::path& file) {
     const auto records = parse_stub_records(read_file(file));
     EXPECT_TRUE(records && records->size() == 1) << read_file(file);
@@ -200,8 +180,10 @@ TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
         std::string name;
         std::array<HANDLE, 3> standard_handles;
     };
+    // Standard error alone too: the list must not hang on standard output.
     const std::vector<Case> cases = {
         {"standard output on a pipe", {nullptr, writer.get(), nullptr}},
+        {"standard error alone on a pipe", {nullptr, nullptr, writer.get()}},
         {"no standard handles", {nullptr, nullptr, nullptr}},
     };
     for (const auto& c : cases) {
@@ -214,8 +196,11 @@ TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
             ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
         }
         const StubRecord started = single_record(dir / L"record.txt");
+        EXPECT_EQ(started.has_stdin, c.standard_handles[0] != nullptr);
         EXPECT_EQ(started.has_stdout, c.standard_handles[1] != nullptr);
-        EXPECT_EQ(started.inheritable_handles, c.standard_handles[1] != nullptr ? 1u : 0u);
+        EXPECT_EQ(started.has_stderr, c.standard_handles[2] != nullptr);
+        const auto given = std::ranges::count_if(c.standard_handles, [](HANDLE h) { return h != nullptr; });
+        EXPECT_EQ(started.inheritable_handles, static_cast<unsigned>(given));
         EXPECT_EQ(started.event_set, false);
         EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT) << "the child set this process's event";
     }

@@ -157,13 +157,41 @@ bool file_exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(native, error));
 }
 
+// Permission bits as chmod writes them: 0644.
+std::string octal_mode(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777u);
+    return text;
+}
+
+// Group and others may neither read nor write a password file (as ssh
+// requires of its private keys); only Linux says so through a mode.
+Status check_password_file_mode(const KeyFileContent& content, const std::string& path) {
+    if (!content.mode || (*content.mode & 066u) == 0) return {};
+    return failure("Permissions " + octal_mode(*content.mode) + " for " + path +
+                   " are too open: a password file must be readable and writable by its owner only (chmod 600 " +
+                   path + ").");
+}
+
+// An unencrypted key that group or others may read is only warned about:
+// the development key is public on purpose, and a checkout gives it the mode
+// of every other file.
+void warn_about_readable_unencrypted_key(const KeyFileContent& content, const std::string& path) {
+    if (!content.mode || (*content.mode & 044u) == 0) return;
+    fail("warning: " + path + " is an unencrypted private key that other users can read (permissions " +
+         octal_mode(*content.mode) + "); keep it to its owner with chmod 600 " + path + ".");
+}
+
 // The password of --password-file, when the option is given.
 Result<std::optional<KeyPassword>> password_option(const CommandArguments& arguments) {
     auto path = arguments.option("password-file");
     if (!path) return std::optional<KeyPassword>();
     auto content = read_key_file(*path);
     if (!content) return failure(content.error());
-    auto password = KeyPassword::from_file_content(std::move(*content), *path);
+    if (auto private_enough = check_password_file_mode(*content, *path); !private_enough) {
+        return failure(private_enough.error());
+    }
+    auto password = KeyPassword::from_file_content(content->bytes, *path);
     if (!password) return failure(password.error());
     return std::optional<KeyPassword>(std::move(*password));
 }
@@ -182,7 +210,7 @@ int keygen(const CommandArguments& arguments) {
 
     auto pair = generate_update_key_pair(*password);
     if (!pair) return fail(pair.error());
-    if (auto made = create_new_file(*private_path, pair->private_key_pem, FileAccess::owner_only); !made) {
+    if (auto made = create_new_file(*private_path, pair->private_key_pem.text(), FileAccess::owner_only); !made) {
         return fail(made.error());
     }
     if (auto made = create_new_file(*public_path, pair->public_key_text, FileAccess::everyone_may_read); !made) {
@@ -229,8 +257,9 @@ int sign(const CommandArguments& arguments) {
     if (!password) return fail(password.error());
     auto pem = read_key_file(*key_path);
     if (!pem) return fail(pem.error());
-    auto key = UpdateSigningKey::from_pem(*pem, *key_path, *password);
+    auto key = UpdateSigningKey::from_pem(pem->bytes.text(), *key_path, *password);
     if (!key) return fail(key.error());
+    if (!key->was_encrypted()) warn_about_readable_unencrypted_key(*pem, *key_path);
     auto digest = signable_package_digest(*package);
     if (!digest) return fail(digest.error());
     // Standard output stays the signature or the options alone.
@@ -286,9 +315,10 @@ int verify(const CommandArguments& arguments) {
     if (!key_path || !version || !package || !signature) {
         return usage_error("verify needs --public-key, --version, --package and --signature.", kVerifyHelp);
     }
-    auto key_text = read_key_file(*key_path);
-    if (!key_text) return fail(key_text.error());
-    if (!is_update_public_key_text(*key_text)) {
+    auto key_file = read_key_file(*key_path);
+    if (!key_file) return fail(key_file.error());
+    const std::string_view key_text = key_file->bytes.text();
+    if (!is_update_public_key_text(key_text)) {
         return fail(*key_path + " is not an update public key: it must hold 64 lower-case hexadecimal digits "
                                 "and CR LF, as keygen writes it.");
     }
@@ -301,7 +331,7 @@ int verify(const CommandArguments& arguments) {
     if (!is_msi_package(*package)) return refuse(kNotAnMsiPackage);
     auto digest = compute_package_digest(*package);
     if (!digest) return refuse(digest.error());
-    if (auto verified = verify_update_signature_with_key(*key_text, *version, *digest, *signature, kAcceptedKeyId,
+    if (auto verified = verify_update_signature_with_key(key_text, *version, *digest, *signature, kAcceptedKeyId,
                                                          kAcceptedSignatureAlgorithm);
         !verified) {
         return refuse(verified.error());

@@ -1,14 +1,25 @@
 #pragma once
 // The signing tool's own file access: small key files in, new key files out.
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "result.hpp"
+#include "secret_bytes.hpp"
 
 namespace vostrane::sign_tool {
 
-// The whole content of a small file (a key file); larger files are refused.
-Result<std::string> read_key_file(const std::string& path);
+// A small file's whole content (a key or password file), wiped from memory
+// when released.
+struct KeyFileContent {
+    SecretBytes bytes;
+    // The file's permission bits (0644) where the system keeps them (Linux);
+    // nothing on Windows, whose access lists this tool does not read.
+    std::optional<unsigned> mode;
+};
+
+// The content of a small file; larger files are refused.
+Result<KeyFileContent> read_key_file(const std::string& path);
 
 enum class FileAccess { owner_only, everyone_may_read };
 

@@ -17,17 +17,20 @@ std::string last_error() { return describe_posix_error(errno); }
 
 }  // namespace
 
-Result<std::string> read_key_file(const std::string& path) {
+Result<KeyFileContent> read_key_file(const std::string& path) {
     unique_fd file = open_read_only(path);
     if (!file.valid()) return failure("Cannot open " + path + ": " + last_error());
-    std::string content;
-    std::uint8_t buffer[4096];
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) return failure("Cannot read " + path + ": " + last_error());
+    KeyFileContent content{SecretBytes(kMaximumKeyFileSize + 1), status.st_mode & 07777u};
+    // Read straight into the secret's own storage: no buffer is left to wipe.
     for (;;) {
-        auto count = read_some(file.get(), buffer);
+        const std::span<char> room = content.bytes.unused();
+        if (room.empty()) return failure(path + " is too large to be a key file.");
+        auto count = read_some(file.get(), {reinterpret_cast<std::uint8_t*>(room.data()), room.size()});
         if (!count) return failure("Cannot read " + path + ": " + count.error());
         if (*count == 0) return content;
-        content.append(reinterpret_cast<const char*>(buffer), *count);
-        if (content.size() > kMaximumKeyFileSize) return failure(path + " is too large to be a key file.");
+        content.bytes.grow(*count);
     }
 }
 

@@ -59,19 +59,20 @@ Result<SecurityDescriptor> owner_only_descriptor() {
 
 }  // namespace
 
-Result<std::string> read_key_file(const std::string& path) {
+Result<KeyFileContent> read_key_file(const std::string& path) {
     auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
     if (!file) return failure("Cannot open " + path + ": " + win::describe_io_error(file.error()));
-    std::string content;
-    char buffer[4096];
+    KeyFileContent content{SecretBytes(kMaximumKeyFileSize + 1), std::nullopt};
+    // Read straight into the secret's own storage: no buffer is left to wipe.
     for (;;) {
+        const std::span<char> room = content.bytes.unused();
+        if (room.empty()) return failure(path + " is too large to be a key file.");
         DWORD count = 0;
-        if (!::ReadFile(file->get(), buffer, sizeof buffer, &count, nullptr)) {
+        if (!::ReadFile(file->get(), room.data(), static_cast<DWORD>(room.size()), &count, nullptr)) {
             return failure("Cannot read " + path + ": " + win::describe_last_error());
         }
         if (count == 0) return content;
-        content.append(buffer, count);
-        if (content.size() > kMaximumKeyFileSize) return failure(path + " is too large to be a key file.");
+        content.bytes.grow(count);
     }
 }
 

@@ -59,7 +59,7 @@ Result<std::string> public_key_text_of(EVP_PKEY* key) {
     return encode_hex_lower(raw) + "\r\n";
 }
 
-Result<std::string> private_key_pem(EVP_PKEY* key, const std::optional<KeyPassword>& password) {
+Result<SecretBytes> private_key_pem(EVP_PKEY* key, const std::optional<KeyPassword>& password) {
     unique_bio memory(BIO_new(BIO_s_mem()));
     if (!memory) return failure("Cannot write the private key as PEM.");
     int written = 0;
@@ -78,7 +78,8 @@ Result<std::string> private_key_pem(EVP_PKEY* key, const std::optional<KeyPasswo
     if (written != 1) return failure("Cannot write the private key as PEM.");
     char* data = nullptr;
     long size = BIO_get_mem_data(memory.get(), &data);
-    return std::string(data, static_cast<std::size_t>(size));
+    // The memory BIO wipes its own buffer when it is freed.
+    return SecretBytes(std::string_view(data, static_cast<std::size_t>(size)));
 }
 
 openssl::unique_pkey read_private_key(std::string_view pem, PasswordRequest& request) {
@@ -92,22 +93,14 @@ openssl::unique_pkey read_private_key(std::string_view pem, PasswordRequest& req
 
 }  // namespace
 
-Result<KeyPassword> KeyPassword::from_file_content(std::string&& content, const std::string& source) {
-    auto password = [&]() -> Result<KeyPassword> {
-        std::string_view text = std::string_view(content).substr(0, content.find_first_of("\r\n"));
-        if (text.empty()) return failure(source + " holds no password: its first line is empty.");
-        if (text.size() > kMaximumPasswordSize) {
-            return failure(source + ": the password is longer than " + std::to_string(kMaximumPasswordSize) +
-                           " bytes.");
-        }
-        return KeyPassword(text);
-    }();
-    OPENSSL_cleanse(content.data(), content.size());
-    return password;
-}
-
-KeyPassword::~KeyPassword() {
-    if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
+Result<KeyPassword> KeyPassword::from_file_content(const SecretBytes& content, const std::string& source) {
+    const std::string_view whole = content.text();
+    const std::string_view text = whole.substr(0, whole.find_first_of("\r\n"));
+    if (text.empty()) return failure(source + " holds no password: its first line is empty.");
+    if (text.size() > kMaximumPasswordSize) {
+        return failure(source + ": the password is longer than " + std::to_string(kMaximumPasswordSize) + " bytes.");
+    }
+    return KeyPassword(text);
 }
 
 Result<KeyPairFiles> generate_update_key_pair(const std::optional<KeyPassword>& password) {
@@ -139,7 +132,7 @@ Result<UpdateSigningKey> UpdateSigningKey::from_pem(std::string_view pem, const 
     }
     auto public_text = public_key_text_of(key.get());
     if (!public_text) return failure(public_text.error());
-    return UpdateSigningKey(std::move(key), std::move(*public_text));
+    return UpdateSigningKey(std::move(key), std::move(*public_text), request.asked);
 }
 
 Result<std::string> UpdateSigningKey::sign(std::string_view message) const {

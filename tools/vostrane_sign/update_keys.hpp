@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "result.hpp"
+#include "secret_bytes.hpp"
 #include "update_security/openssl_handles.hpp"
 
 namespace vostrane::sign_tool {
@@ -17,22 +18,18 @@ namespace vostrane::sign_tool {
 // up to its first CR or LF, never empty. Wiped from memory when released.
 class KeyPassword {
 public:
-    // `source` names the password file in messages; `content` is wiped.
-    static Result<KeyPassword> from_file_content(std::string&& content, const std::string& source);
+    // `source` names the password file in messages.
+    static Result<KeyPassword> from_file_content(const SecretBytes& content, const std::string& source);
 
-    KeyPassword(KeyPassword&&) noexcept = default;
-    KeyPassword& operator=(KeyPassword&&) noexcept = default;
-    ~KeyPassword();
-
-    [[nodiscard]] std::string_view text() const { return {bytes_.data(), bytes_.size()}; }
+    [[nodiscard]] std::string_view text() const { return bytes_.text(); }
 
 private:
-    explicit KeyPassword(std::string_view text) : bytes_(text.begin(), text.end()) {}
-    std::vector<char> bytes_;  // a vector, so that a move never leaves a copy behind
+    explicit KeyPassword(std::string_view text) : bytes_(text) {}
+    SecretBytes bytes_;
 };
 
 struct KeyPairFiles {
-    std::string private_key_pem;  // PKCS#8 PEM; encrypted when a password was given
+    SecretBytes private_key_pem;  // PKCS#8 PEM; encrypted when a password was given
     std::string public_key_text;  // 64 lower-case hex digits and CR LF, the embedded form
 };
 
@@ -48,6 +45,9 @@ public:
     static Result<UpdateSigningKey> from_pem(std::string_view pem, const std::string& source,
                                              const std::optional<KeyPassword>& password);
 
+    // Whether the PEM text held the key encrypted.
+    [[nodiscard]] bool was_encrypted() const { return was_encrypted_; }
+
     // The public key in its embedded text form.
     [[nodiscard]] const std::string& public_key_text() const { return public_key_text_; }
 
@@ -55,10 +55,11 @@ public:
     [[nodiscard]] Result<std::string> sign(std::string_view message) const;
 
 private:
-    UpdateSigningKey(openssl::unique_pkey key, std::string public_key_text)
-        : key_(std::move(key)), public_key_text_(std::move(public_key_text)) {}
+    UpdateSigningKey(openssl::unique_pkey key, std::string public_key_text, bool was_encrypted)
+        : key_(std::move(key)), public_key_text_(std::move(public_key_text)), was_encrypted_(was_encrypted) {}
     openssl::unique_pkey key_;
     std::string public_key_text_;
+    bool was_encrypted_;
 };
 
 }  // namespace vostrane::sign_tool

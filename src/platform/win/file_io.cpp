@@ -25,15 +25,11 @@ std::optional<std::u16string> short_path(const std::u16string& extended_path) {
     });
 }
 
-namespace {
-
 std::optional<std::u16string> full_path_if_any(const std::u16string& path) {
     auto full = full_path(path);
     if (!full) return std::nullopt;
     return std::move(*full);
 }
-
-}  // namespace
 
 std::u16string file_path(std::string_view path) { return file_call_path(path, full_path_if_any); }
 

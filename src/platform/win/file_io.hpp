@@ -71,6 +71,8 @@ std::expected<std::u16string, IoError> volume_relative_path(HANDLE file);
 
 // GetFullPathNameW: the path made full against the current directory.
 std::expected<std::u16string, IoError> full_path(std::u16string_view path);
+// The same, or nothing when it fails (a FullPathResolver).
+std::optional<std::u16string> full_path_if_any(const std::u16string& path);
 
 // GetShortPathNameW for a full path in its extended-length form (which it
 // takes at any length): the 8.3 form, in that form; nothing when there is none.

@@ -45,6 +45,10 @@ constexpr std::uint32_t kSetDirectory = 35;
 constexpr std::uint32_t kSetProperty = 51;
 constexpr std::uint32_t kNestedInstallFromSource = 23;
 
+// Component attributes that let a component run from source.
+constexpr std::uint32_t kComponentSourceOnly = 0x1;  // msidbComponentAttributesSourceOnly
+constexpr std::uint32_t kComponentOptional = 0x2;    // msidbComponentAttributesOptional
+
 // The names that stand for the folder, each with what sets it from the folder
 // (empty for the folder's own properties).
 using SourceNames = std::map<std::string, std::string, std::less<>>;
@@ -77,14 +81,19 @@ std::optional<std::string> reference_in(std::string_view value, const SourceName
     return bracketed_reference(value, names);
 }
 
-Result<std::uint32_t> custom_action_type(std::string_view text) {
+// A column that must hold an integer (neither Type nor Attributes may be null).
+Result<std::uint32_t> integer_column(std::string_view text, std::string_view table, std::string_view column) {
     std::int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return failure("The CustomAction table's Type holds " + std::string(text) + ", not an integer.");
+        return failure("The " + std::string(table) + " table's " + std::string(column) + " holds " + std::string(text) +
+                       ", not an integer.");
     }
     return static_cast<std::uint32_t>(value);
 }
+
+Result<std::uint32_t> custom_action_type(std::string_view text) { return integer_column(text, "CustomAction", "Type"); }
+
 
 // Calls `visit(row, column value...)` for each row of a table that has the
 // columns; a table without them has nothing to visit.
@@ -105,6 +114,19 @@ Status each_row(const DatabaseText& text, std::string_view table_name, const std
         if (auto visited = visit(values); !visited) return visited;
     }
     return {};
+}
+
+// Components that may run from source.
+Status add_run_from_source_uses(const DatabaseText& text, std::vector<SourceFolderUse>& uses) {
+    return each_row<2>(text, "Component", {"Component", "Attributes"}, [&](const auto& row) -> Status {
+        auto attributes = integer_column(row[1], "Component", "Attributes");
+        if (!attributes) return failure(attributes.error());
+        if ((*attributes & (kComponentSourceOnly | kComponentOptional)) != 0) {
+            uses.push_back({SourceFolderUse::Kind::run_from_source, "Component", "Attributes", std::string(row[0]),
+                            std::string(row[1]), ""});
+        }
+        return {};
+    });
 }
 
 // The folder's properties and, until nothing changes, every property and
@@ -218,6 +240,7 @@ Result<std::vector<SourceFolderUse>> source_folder_uses(const DatabaseText& text
         if (table.name.starts_with('_')) continue;
         if (auto added = add_table_uses(table, *names, uses); !added) return failure(added.error());
     }
+    if (auto added = add_run_from_source_uses(text, uses); !added) return failure(added.error());
     return uses;
 }
 
@@ -232,6 +255,11 @@ std::string source_folder_use_text(const SourceFolderUse& use) {
             return "The MoveFile table's row " + use.row + " takes files from " + use.refers_to + origin +
                    ": Windows Installer would copy them from " + std::string(kOutside) +
                    ". Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it.";
+        case SourceFolderUse::Kind::run_from_source:
+            return "The Component table's row " + use.row + " may run from source (Attributes " + use.refers_to +
+                   "): Windows Installer would leave its files in " + std::string(kOutside) +
+                   ", and run them from there. Install it locally: WiX <Component Location=\"local\"> (not "
+                   "\"source\" or \"either\").";
         case SourceFolderUse::Kind::reference:
             break;
     }

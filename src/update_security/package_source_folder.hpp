@@ -26,6 +26,11 @@
 // which every package has. Tables named "_..." are the database's own
 // (_Validation and the like), which Windows Installer does not act on.
 //
+// A component that may run from source (msidbComponentAttributesSourceOnly or
+// msidbComponentAttributesOptional) is refused as well: Windows Installer
+// would leave its files in that folder and register them there, so what later
+// runs them runs whatever lies beside the package.
+//
 // Not seen: code (a DLL, script or program custom action) that asks for one of
 // these properties while it runs.
 #include <string>
@@ -47,7 +52,7 @@ struct DatabaseText {
 };
 
 struct SourceFolderUse {
-    enum class Kind { reference, moved_files, nested_install };
+    enum class Kind { reference, moved_files, nested_install, run_from_source };
     Kind kind = Kind::reference;
     std::string table, column, row;
     std::string refers_to;  // "[SourceDir]" in formatted text, "SourceDir" bare

@@ -298,6 +298,13 @@ PackageFinding source_folder(std::string text) { return error(FindingKind::sourc
 // What the package may refer to: anything but the folder it was started from
 // (SourceDir, SOURCEDIR, OriginalDatabase, DATABASE, CURRENTDIRECTORY) and what
 // is set from it.
+std::string run_from_source_text(const std::string& component, const std::string& attributes) {
+    return "The Component table's row " + component + " may run from source (Attributes " + attributes +
+           "): Windows Installer would leave its files in the folder the package was started from, where the "
+           "signature does not reach, and run them from there. Install it locally: WiX <Component "
+           "Location=\"local\"> (not \"source\" or \"either\").";
+}
+
 TEST(PackageInspection, AnythingTakenFromTheSourceFolderIsAnErrorTheHelperRefuses) {
     const std::vector<LayoutCase> cases = {
         {"MoveFile from SourceDir", [](MemoryDatabase& db) { move_file(db, "SourceDir"); },
@@ -368,6 +375,14 @@ TEST(PackageInspection, AnythingTakenFromTheSourceFolderIsAnErrorTheHelperRefuse
                                    "TOOLDIR, which custom action SetToolDir sets from [SOURCEDIR]")),
           source_folder(table_text("Directory", "Directory", "BIN",
                                    "BIN, which the Directory table places below TOOLDIR"))}},
+        {"a component that only runs from source",
+         [](MemoryDatabase& db) { db.tables["Component"].rows[0][3] = "1"; },
+         {source_folder(run_from_source_text("VersionFile", "1"))}},
+        {"a component that may run from source (optional), 64-bit",
+         [](MemoryDatabase& db) { db.tables["Component"].rows[0][3] = "258"; },
+         {source_folder(run_from_source_text("VersionFile", "258"))}},
+        {"a 64-bit component installed locally",
+         [](MemoryDatabase& db) { db.tables["Component"].rows[0][3] = "256"; }, {}},
         {"ARPINSTALLLOCATION set to [INSTALLDIR]",
          [](MemoryDatabase& db) { custom_action(db, "SetArpLocation", "51", "ARPINSTALLLOCATION", "[INSTALLDIR]"); },
          {}},

@@ -71,36 +71,46 @@ public:
     }
 
     Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) override {
-        CallError opened;
-        unique_object<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database_.get(), 0, opened.out()));
-        if (!summary) return failure(opened.message("Reading the summary information"));
-        const auto property = static_cast<LibmsiProperty>(property_id);
-        CallError typed;
-        const LibmsiPropertyType type = libmsi_summary_info_get_property_type(summary.get(), property, typed.out());
-        if (typed.set()) return failure(typed.message("Reading the summary information"));
-        if (type != LIBMSI_PROPERTY_TYPE_INT) return std::optional<std::int32_t>();
+        auto summary = summary_property(property_id);
+        if (!summary) return failure(summary.error());
+        if (summary->type != LIBMSI_PROPERTY_TYPE_INT) return std::optional<std::int32_t>();
         CallError read;
-        const gint value = libmsi_summary_info_get_int(summary.get(), property, read.out());
-        if (read.set()) return failure(read.message("Reading the summary information"));
+        const gint value = libmsi_summary_info_get_int(summary->info.get(), summary->property, read.out());
+        if (read.set()) return failure(read.message(kReadingSummary));
         return std::optional<std::int32_t>(value);
     }
 
     Result<std::optional<std::string>> summary_text(std::uint32_t property_id) override {
-        CallError opened;
-        unique_object<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database_.get(), 0, opened.out()));
-        if (!summary) return failure(opened.message("Reading the summary information"));
-        const auto property = static_cast<LibmsiProperty>(property_id);
-        CallError typed;
-        const LibmsiPropertyType type = libmsi_summary_info_get_property_type(summary.get(), property, typed.out());
-        if (typed.set()) return failure(typed.message("Reading the summary information"));
-        if (type != LIBMSI_PROPERTY_TYPE_STRING) return std::optional<std::string>();
+        auto summary = summary_property(property_id);
+        if (!summary) return failure(summary.error());
+        if (summary->type != LIBMSI_PROPERTY_TYPE_STRING) return std::optional<std::string>();
         CallError read;
-        const gchar* value = libmsi_summary_info_get_string(summary.get(), property, read.out());
-        if (read.set() || value == nullptr) return failure(read.message("Reading the summary information"));
+        // The text belongs to the summary information object.
+        const gchar* value = libmsi_summary_info_get_string(summary->info.get(), summary->property, read.out());
+        if (read.set() || value == nullptr) return failure(read.message(kReadingSummary));
         return std::optional<std::string>(value);
     }
 
 private:
+    static constexpr std::string_view kReadingSummary = "Reading the summary information";
+
+    // The summary information, and the type of one of its properties there.
+    struct SummaryProperty {
+        unique_object<LibmsiSummaryInfo> info;
+        LibmsiProperty property;
+        LibmsiPropertyType type;
+    };
+    Result<SummaryProperty> summary_property(std::uint32_t property_id) {
+        CallError opened;
+        unique_object<LibmsiSummaryInfo> info(libmsi_summary_info_new(database_.get(), 0, opened.out()));
+        if (!info) return failure(opened.message(kReadingSummary));
+        const auto property = static_cast<LibmsiProperty>(property_id);
+        CallError typed;
+        const LibmsiPropertyType type = libmsi_summary_info_get_property_type(info.get(), property, typed.out());
+        if (typed.set()) return failure(typed.message(kReadingSummary));
+        return SummaryProperty{std::move(info), property, type};
+    }
+
     unique_object<LibmsiDatabase> database_;
 };
 

@@ -204,14 +204,16 @@ std::string unix_path(const std::filesystem::path& path) {
 
 namespace {
 
+std::wstring wide_of(const std::string& utf8_text) {
+    const std::u16string units = utf8_to_utf16(utf8_text);
+    return std::wstring(units.begin(), units.end());
+}
+
 // Starts a Linux program. Wine runs it but returns no process handle, so it
 // cannot be waited for: the caller waits for its effect.
 void start_linux_program(const std::wstring& program, const std::vector<std::string>& arguments) {
     std::vector<std::wstring> wide_arguments;
-    for (const auto& argument : arguments) {
-        const std::u16string units = utf8_to_utf16(argument);
-        wide_arguments.emplace_back(units.begin(), units.end());
-    }
+    for (const auto& argument : arguments) wide_arguments.push_back(wide_of(argument));
     std::wstring command_line = quote_argument(program) + L" " + join_arguments(wide_arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -253,10 +255,13 @@ std::string unix_path_of_link(const std::filesystem::path& link) {
 }  // namespace
 
 void point_unix_symlink(const std::filesystem::path& link, const std::filesystem::path& target) {
-    const auto target_identity = identity_of(target);
+    // Both seen through Z:, since Wine gives each drive letter a volume serial
+    // number of its own (a link in the prefix's dosdevices names a drive).
+    const auto seen_through_z = [](const std::string& unix) { return std::filesystem::path(L"Z:" + wide_of(unix)); };
+    const auto target_identity = identity_of(seen_through_z(unix_path(target)));
     if (!target_identity) throw std::runtime_error("the link's target does not exist: " + utf8(target));
     start_linux_program(L"Z:\\bin\\ln", {"-sfn", unix_path(target), unix_path_of_link(link)});
-    wait_for_effect([&] { return identity_of(link) == target_identity; },
+    wait_for_effect([&] { return identity_of(seen_through_z(unix_path_of_link(link))) == target_identity; },
                     utf8(link) + " did not come to lead to " + utf8(target));
 }
 

@@ -95,35 +95,54 @@ TEST(CheckedPackage, PathDifferingFromTheFileNameInLetterCaseAloneReachesTheInst
     EXPECT_NE(records[0].command_line.find("\\Update.MSI "), std::string::npos) << records[0].command_line;
 }
 
-TEST(CheckedPackage, FolderReplacedDuringTheWaitInstallsNothingAndDeletesNothing) {
+// The package's folder renamed and another package put at the same path:
+// during the wait, or before msi.dll reads the package's tables (msi.dll opens
+// it by name, and must never parse bytes nobody signed). Nothing is installed
+// and the file that was never checked is kept.
+TEST(CheckedPackage, FolderReplacedDuringTheWaitOrBeforeTheInspectionInstallsNothingAndDeletesNothing) {
     SKIP_UNLESS_DEVELOPMENT_KEY();
-    FakeSystemRoot windows;
-    VerifiedRun run;
-    const auto downloads = run.dir / L"downloads";
-    move_package_into(run, downloads, downloads);
-    // Wine lets a folder be renamed while a file in it is open; Windows refuses.
-    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
-        std::filesystem::rename(downloads, run.dir / L"moved");
-        std::filesystem::create_directories(downloads);
-        write_file(run.files.msi, "another package");
-    });
-
-    const InProcessRun helper = run_in_process(run.arguments, steps);
-    EXPECT_EQ(helper.exit_code, 1603u);
-    EXPECT_EQ(helper.standard_error, "");
+    struct Case {
+        const char* name;
+        StepsWithAFault::Before when;
+        std::vector<std::string> lines_before_the_rejection;
+    };
+    const std::vector<Case> cases = {
+        {"during the wait", StepsWithAFault::Before::wait,
+         {"Vostrane native updater started.", "The previous process has already exited."}},
+        {"before the inspection", StepsWithAFault::Before::inspect, {"Vostrane native updater started."}},
+    };
     constexpr std::string_view message = "The update package was replaced after it was checked.";
-    EXPECT_EQ(read_file(run.files.result), R"({"status":"error","exitCode":1603,"message":")" + std::string(message) +
-                                               R"("})");
-    const auto lines = log_messages(run.files.log);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], "The previous process has already exited.");
-    EXPECT_EQ(lines[2], "Package verification failed: " + std::string(message));
-    EXPECT_TRUE(is_restart_line(lines[3], utf8(windows.shell()))) << lines[3];
-    const auto records = windows.records(1);
-    ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
-    EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
-    EXPECT_EQ(read_file(run.files.msi), "another package") << "a file that was never checked is not deleted";
-    EXPECT_TRUE(std::filesystem::exists(run.dir / L"moved\\update.msi"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystemRoot windows;
+        VerifiedRun run;
+        const auto downloads = run.dir / L"downloads";
+        move_package_into(run, downloads, downloads);
+        // Wine lets a folder be renamed while a file in it is open; Windows refuses.
+        StepsWithAFault steps(c.when, [&] {
+            std::filesystem::rename(downloads, run.dir / L"moved");
+            std::filesystem::create_directories(downloads);
+            write_file(run.files.msi, "another package");
+        });
+
+        const InProcessRun helper = run_in_process(run.arguments, steps);
+        EXPECT_EQ(helper.exit_code, 1603u);
+        EXPECT_EQ(helper.standard_error, "");
+        EXPECT_EQ(read_file(run.files.result),
+                  R"({"status":"error","exitCode":1603,"message":")" + std::string(message) + R"("})");
+        std::vector<std::string> lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), c.lines_before_the_rejection.size() + 2);
+        EXPECT_TRUE(is_restart_line(lines.back(), utf8(windows.shell()))) << lines.back();
+        lines.pop_back();
+        std::vector<std::string> expected = c.lines_before_the_rejection;
+        expected.push_back("Package verification failed: " + std::string(message));
+        EXPECT_EQ(lines, expected);
+        const auto records = windows.records(1);
+        ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
+        EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
+        EXPECT_EQ(read_file(run.files.msi), "another package") << "a file that was never checked is not deleted";
+        EXPECT_TRUE(std::filesystem::exists(run.dir / L"moved\\update.msi"));
+    }
 }
 
 TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
@@ -204,29 +223,6 @@ TEST(CheckedPackage, PackageOnANetworkDriveIsRefusedAndKept) {
     const auto records = windows.records(1);
     ASSERT_EQ(records.size(), 1u) << "the shell ran, the installer did not";
     EXPECT_TRUE(records[0].command_line.starts_with("\"" + utf8(windows.shell()) + "\""));
-}
-
-// msi.dll opens the package by name: the name must lead to the locked file
-// before it does, so that it never parses bytes nobody signed, and not only
-// afterwards.
-TEST(CheckedPackage, FolderReplacedBeforeTheInspectionIsNeverReadAndNothingIsDeleted) {
-    SKIP_UNLESS_DEVELOPMENT_KEY();
-    FakeSystemRoot windows;
-    VerifiedRun run;
-    const auto downloads = run.dir / L"downloads";
-    move_package_into(run, downloads, downloads);
-    StepsWithAFault steps(StepsWithAFault::Before::inspect, [&] {
-        std::filesystem::rename(downloads, run.dir / L"moved");
-        std::filesystem::create_directories(downloads);
-        write_file(run.files.msi, "another package");
-    });
-
-    const InProcessRun helper = run_in_process(run.arguments, steps);
-    EXPECT_EQ(helper.exit_code, 1603u);
-    EXPECT_EQ(read_file(run.files.result),
-              R"({"status":"error","exitCode":1603,"message":"The update package was replaced after it was checked."})");
-    EXPECT_EQ(read_file(run.files.msi), "another package") << "a file that was never checked is not deleted";
-    EXPECT_EQ(windows.records(1).size(), 1u) << "the shell ran, the installer did not";
 }
 
 // The identity of a file is its volume's serial number with its id there: two

@@ -14,6 +14,7 @@
 #include "unicode.hpp"
 #include "update_security/installed_product.hpp"
 #include "update_security/msi_database.hpp"
+#include "win/file_io.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
 
@@ -343,18 +344,16 @@ public:
     DriveLetter(const DriveLetter&) = delete;
     DriveLetter& operator=(const DriveLetter&) = delete;
 
-    // Returns once the drive's root leads to the folder: a marker file there is
-    // seen through the drive.
+    // Returns once the drive's root leads to the folder, and this process
+    // names a file there by the drive (Wine refreshes what it knows of the
+    // drives about once a second): a marker file there is seen through the
+    // drive, with the drive in its final path.
     void point_to(const std::filesystem::path& folder) const {
         const std::string marker = "drive marker " + utf8(folder);
         write_file(folder / L"drive-marker.txt", marker);
         point_unix_symlink(link_, folder);
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            std::error_code absent;
-            if (std::filesystem::exists(root_ / L"drive-marker.txt", absent) &&
-                read_file(root_ / L"drive-marker.txt") == marker) {
-                return;
-            }
+        for (int attempt = 0; attempt < 250; ++attempt) {
+            if (marker_seen_through_the_drive(marker)) return;
             ::Sleep(20);
         }
         throw std::runtime_error("the drive does not lead to " + utf8(folder));
@@ -362,6 +361,15 @@ public:
     [[nodiscard]] const std::filesystem::path& root() const { return root_; }
 
 private:
+    [[nodiscard]] bool marker_seen_through_the_drive(const std::string& marker) const {
+        const std::filesystem::path path = root_ / L"drive-marker.txt";
+        win::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        if (!file) return false;
+        const auto final = win::final_path(file.get());
+        return final && final->starts_with(u"\\\\?\\" + u16(root_).substr(0, 2)) && read_file(path) == marker;
+    }
+
     std::filesystem::path root_;
     std::filesystem::path link_;
 };

@@ -1,7 +1,7 @@
 // Reaction time under Wine: from the application's exit to Windows Installer's
 // start. Wine gives every new process SystemRoot=C:\windows whatever its parent
 // set, so a helper process cannot be pointed at a stand-in installer; this
-// program drives the real steps (windows_update_steps(), as the entry wires them)
+// program drives the real steps (WindowsUpdateWorld, as the entry wires them)
 // in its own process instead, with SystemRoot at a folder of its own where
 // stub-program is System32\msiexec.exe and explorer.exe.
 //
@@ -32,7 +32,7 @@
 #include "unicode.hpp"
 #include "update_security/update_signature.hpp"
 #include "win/unique_handle.hpp"
-#include "windows_update_steps.hpp"
+#include "windows_update_world.hpp"
 
 namespace {
 
@@ -114,7 +114,8 @@ double reaction_round(const std::filesystem::path& record, unsigned application_
     for (const auto& argument : wide_arguments) arguments.push_back(utf8(argument));
 
     ::DeleteFileW(record.c_str());
-    const RunResult result = run_update(arguments, windows_update_steps());
+    WindowsUpdateWorld world;
+    const RunResult result = run_update(arguments, world);
     if (result.process_exit_code() != 0) {
         throw std::runtime_error("the update did not succeed: exit code " + std::to_string(result.process_exit_code()) +
                                  "; log:\n" + read_file(dir / L"logs\\helper.log"));

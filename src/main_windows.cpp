@@ -8,7 +8,7 @@
 
 #include "command_line.hpp"
 #include "run_update.hpp"
-#include "windows_update_steps.hpp"
+#include "windows_update_world.hpp"
 
 namespace {
 
@@ -31,7 +31,8 @@ vostrane::RunResult run_from_command_line() {
     const auto split = vostrane::split_command_line(command_line);
     auto arguments = vostrane::arguments_from_command_line(split);
     if (!arguments) return vostrane::RunResult::early_failure(arguments.error());
-    return vostrane::run_update(*arguments, vostrane::windows_update_steps());
+    vostrane::WindowsUpdateWorld world;
+    return vostrane::run_update(*arguments, world);
 }
 
 }  // namespace

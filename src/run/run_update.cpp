@@ -1,6 +1,7 @@
 #include "run_update.hpp"
 
 #include "interface_texts.hpp"
+#include "options.hpp"
 #include "unicode.hpp"
 #include "update_security/package_check.hpp"
 
@@ -10,19 +11,18 @@ namespace {
 // One run's state: the options, which name the log and result every step writes to, and the package lock.
 class UpdateRun {
 public:
-    UpdateRun(UpdateOptions options, const UpdateSteps& steps)
-        : options_(std::move(options)), steps_(steps) {}
+    UpdateRun(UpdateOptions options, UpdateWorld& world) : options_(std::move(options)), world_(world) {}
 
     RunResult run() {
-        if (auto prepared = steps_.prepare_helper_log(options_.helper_log_path); !prepared) {
+        if (auto prepared = world_.prepare_helper_log(options_.helper_log_path); !prepared) {
             return RunResult::early_failure(prepared.error());
         }
-        steps_.clear_result_file(options_.result_path);
+        world_.clear_result_file(options_.result_path);
         log(kStarted);
 
         if (auto checked = check_package(); !checked) return reject_package(checked.error());
 
-        if (auto waited = steps_.wait_for_parent_exit(options_.parent_process_id, options_.helper_log_path); !waited) {
+        if (auto waited = world_.wait_for_parent_exit(options_.parent_process_id, options_.helper_log_path); !waited) {
             return RunResult::early_failure(waited.error());
         }
         return install();
@@ -33,23 +33,23 @@ private:
     // computed here, never over the option text. The package stays locked from
     // its digest on, so what passed is what the installer gets.
     Status check_package() {
-        if (!steps_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
-        auto locked = steps_.lock_package(options_.msi_path);
+        if (!world_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
+        auto locked = world_.lock_package(options_.msi_path);
         if (!locked) return failure(locked.error());
         package_ = std::move(*locked);
-        const auto digest = steps_.compute_package_digest(*package_);
+        const auto digest = package_->digest();
         if (!digest) return failure(digest.error());
         if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
-        if (auto verified = steps_.verify_update_signature(options_.expected_version, *digest, options_.signature,
+        if (auto verified = world_.verify_update_signature(options_.expected_version, *digest, options_.signature,
                                                            options_.key_id, options_.signature_algorithm);
             !verified) {
             return verified;
         }
-        return steps_.inspect_package(*package_);
+        return package_->check_contents();
     }
 
     void release_package() {
-        if (package_) steps_.release_package(*package_);
+        if (package_) package_->release();
     }
 
     enum class Deletion { of_the_checked_file, none };
@@ -58,13 +58,13 @@ private:
     // the name check, could not be opened, or now leads elsewhere is left alone.
     RunResult reject_package(const std::string& message, Deletion deletion = Deletion::of_the_checked_file) {
         release_package();  // a locked file cannot be deleted
-        if (package_ && deletion == Deletion::of_the_checked_file) steps_.delete_package(options_.msi_path, *package_);
+        if (package_ && deletion == Deletion::of_the_checked_file) package_->delete_if_unchanged();
         log(std::string(kPackageVerificationFailed) + message);
         return finish({std::string(kStatusError), static_cast<std::int32_t>(kFatalExitCode), message}, kFatalExitCode);
     }
 
     RunResult install() {
-        const auto installer = steps_.locate_installer();
+        const auto installer = world_.locate_installer();
         if (!installer) {
             release_package();
             log(kInstallerNotFound);
@@ -74,10 +74,10 @@ private:
         }
         // The wait is over: the name the installer will open must still lead
         // to the file that was checked.
-        const auto package_path = steps_.confirm_installer_package(*package_);
+        const auto package_path = package_->confirm_installer_path();
         if (!package_path) return reject_package(package_path.error(), Deletion::none);
         log(kStartingInstaller);
-        const auto exit_code = steps_.run_installer(*installer, *package_path, options_.install_dir, options_.msi_log_path);
+        const auto exit_code = world_.run_installer(*installer, *package_path, options_.install_dir, options_.msi_log_path);
         release_package();
         if (!exit_code) {
             return RunResult::early_failure(std::string(kInstallerCouldNotStart) + exit_code.error());
@@ -85,7 +85,7 @@ private:
         const std::string exited = std::string(kInstallerExitedWithCode) + std::to_string(*exit_code) + ".";
         log(exited);
         if (reports_success(*exit_code)) {
-            if (auto installed = steps_.confirm_package_installed(*package_); !installed) {
+            if (auto installed = package_->confirm_installed(); !installed) {
                 log(installed.error());
                 return finish({std::string(kStatusError), static_cast<std::int32_t>(kFatalExitCode), installed.error()},
                               kFatalExitCode);
@@ -119,20 +119,20 @@ private:
     // The outcome is written before the relaunch, so the document is complete
     // before the application can start again.
     RunResult finish(const UpdateOutcome& outcome, std::uint32_t exit_code, Relaunch relaunch = Relaunch::yes) {
-        steps_.write_result_file(options_.result_path, outcome);
+        world_.write_result_file(options_.result_path, outcome);
         if (relaunch == Relaunch::yes) {
-            steps_.restart_application(options_.app_path, options_.install_dir, options_.helper_log_path);
+            world_.restart_application(options_.app_path, options_.install_dir, options_.helper_log_path);
         }
         return RunResult::exit_code(exit_code);
     }
 
-    void log(std::string_view message) { steps_.append_log_line(options_.helper_log_path, message); }
+    void log(std::string_view message) { world_.append_log_line(options_.helper_log_path, message); }
 
     const UpdateOptions options_;
-    const UpdateSteps& steps_;
+    UpdateWorld& world_;
     // Held from the digest until the installer has returned; an early end of
     // the run releases it with the run.
-    std::unique_ptr<PackageLock> package_;
+    std::unique_ptr<CheckedPackage> package_;
 };
 
 }  // namespace
@@ -147,10 +147,10 @@ Result<std::vector<std::string>> arguments_from_command_line(std::span<const std
     return arguments;
 }
 
-RunResult run_update(std::span<const std::string> arguments, const UpdateSteps& steps) {
+RunResult run_update(std::span<const std::string> arguments, UpdateWorld& world) {
     auto options = parse_options(arguments);
     if (!options) return RunResult::early_failure(options.error());
-    return UpdateRun(std::move(*options), steps).run();
+    return UpdateRun(std::move(*options), world).run();
 }
 
 }  // namespace vostrane

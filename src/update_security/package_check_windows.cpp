@@ -92,7 +92,7 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-Status LockedPackageFile::check_self_contained() {
+Status LockedPackageFile::check_contents() {
     const auto path = package_reading_path(installer_path_, win::short_path);
     if (!path) return failure(std::string(kNotAnMsiPackage));
     // msi.dll opens the file by name: that name must lead to the locked file

@@ -40,7 +40,7 @@ public:
     // no product, and with kPackageReplaced when the path does not lead to
     // the locked file, before msi.dll opens it or after. Remembers the
     // package's product and package codes.
-    [[nodiscard]] Status check_self_contained();
+    [[nodiscard]] Status check_contents();
 
     // Whether Windows Installer has the checked package's product installed
     // from the checked package (its package code); kCheckedPackageNotInstalled
@@ -70,7 +70,7 @@ private:
     win::FileIdentity identity_;
     std::u16string file_path_;  // the package's path as file calls take it
     std::u16string installer_path_;
-    std::optional<PackageIdentity> package_identity_;  // read by check_self_contained
+    std::optional<PackageIdentity> package_identity_;  // read by check_contents
 };
 
 // SHA-256 of the bytes read through the handle from its current position to

@@ -45,19 +45,8 @@ std::vector<std::string> good_arguments() {
             "--signature-algorithm", "ed25519"};
 }
 
-// A stand-in lock that notes in the journal when it is closed.
-class JournalledLock : public PackageLock {
-public:
-    explicit JournalledLock(std::vector<std::string>& journal) : journal_(journal) {}
-    ~JournalledLock() override { journal_.push_back("unlock"); }
-
-private:
-    std::vector<std::string>& journal_;
-};
-
-class RecordingSteps {
-public:
-    // What the stand-ins answer; a test changes the ones it is about.
+// What the stand-ins answer; a test changes the ones it is about.
+struct StandInAnswers {
     Status prepare_result;
     bool is_msi = true;
     Status lock_result;
@@ -69,97 +58,91 @@ public:
     Result<std::u16string> confirmed_package = std::u16string(u"C:\\dl\\update.msi");
     Result<std::int32_t> installer_exit = 0;
     Status installed_result;
+};
 
+// A stand-in package that notes each step, and its closing, in the journal.
+class JournalledPackage final : public CheckedPackage {
+public:
+    JournalledPackage(std::u16string path, const StandInAnswers& answers, std::vector<std::string>& journal)
+        : path_(std::move(path)), answers_(answers), journal_(journal) {}
+    ~JournalledPackage() override { journal_.push_back("unlock"); }
+
+    Result<std::string> digest() override {
+        journal_.push_back("digest");
+        return answers_.digest;
+    }
+    Status check_contents() override {
+        journal_.push_back("inspect");
+        return answers_.inspection_result;
+    }
+    [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
+        journal_.push_back("confirm");
+        return answers_.confirmed_package;
+    }
+    void release() override { journal_.push_back("release"); }
+    void delete_if_unchanged() const override { journal_.push_back("delete " + text(path_)); }
+    [[nodiscard]] Status confirm_installed() const override {
+        journal_.push_back("installed?");
+        return answers_.installed_result;
+    }
+
+private:
+    std::u16string path_;
+    const StandInAnswers& answers_;
+    std::vector<std::string>& journal_;
+};
+
+class RecordingSteps final : public UpdateWorld, public StandInAnswers {
+public:
     // What they were asked, in order.
     std::vector<std::string> journal;
     std::vector<std::string> log_lines;
     std::optional<UpdateOutcome> written;
 
-    Status prepare_helper_log(const std::u16string& path) {
+    Status prepare_helper_log(const std::u16string& path) override {
         journal.push_back("prepare " + text(path));
         return prepare_result;
     }
-    void append_log_line(const std::u16string& path, std::string_view message) {
+    void append_log_line(const std::u16string& path, std::string_view message) override {
         journal.push_back("log " + text(path) + ": " + std::string(message));
         log_lines.emplace_back(message);
     }
-    void clear_result_file(const std::u16string& path) { journal.push_back("clear " + text(path)); }
-    void write_result_file(const std::u16string& path, const UpdateOutcome& outcome) {
+    void clear_result_file(const std::u16string& path) override { journal.push_back("clear " + text(path)); }
+    void write_result_file(const std::u16string& path, const UpdateOutcome& outcome) override {
         journal.push_back("write " + text(path));
         EXPECT_FALSE(written) << "the outcome is written once";
         written = outcome;
     }
-    bool is_msi_package(const std::u16string& path) {
+    bool is_msi_package(const std::u16string& path) override {
         journal.push_back("is_msi " + text(path));
         return is_msi;
     }
-    Result<std::unique_ptr<PackageLock>> lock_package(const std::u16string& path) {
+    Result<std::unique_ptr<CheckedPackage>> lock_package(const std::u16string& path) override {
         journal.push_back("lock " + text(path));
         if (!lock_result) return failure(lock_result.error());
-        return std::make_unique<JournalledLock>(journal);
+        return std::make_unique<JournalledPackage>(path, *this, journal);
     }
-    Result<std::string> compute_package_digest(PackageLock&) {
-        journal.push_back("digest");
-        return digest;
-    }
-    void release_package(PackageLock&) { journal.push_back("release"); }
-    Status verify_update_signature(std::string_view version, std::string_view digest_text,
-                                   std::string_view signature, std::string_view key_id,
-                                   std::string_view algorithm) {
+    Status verify_update_signature(std::string_view version, std::string_view digest_text, std::string_view signature,
+                                   std::string_view key_id, std::string_view algorithm) override {
         journal.push_back(words("verify", version, digest_text, signature, key_id, algorithm));
         return signature_result;
     }
-    Status inspect_package(PackageLock&) {
-        journal.push_back("inspect");
-        return inspection_result;
-    }
-    void delete_package(const std::u16string& path, const PackageLock&) { journal.push_back("delete " + text(path)); }
-    Result<std::u16string> confirm_installer_package(const PackageLock&) {
-        journal.push_back("confirm");
-        return confirmed_package;
-    }
-    Status confirm_package_installed(const PackageLock&) {
-        journal.push_back("installed?");
-        return installed_result;
-    }
-    Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) {
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) override {
         journal.push_back(words("wait", process_id, text(log_path)));
         return wait_result;
     }
-    std::optional<std::u16string> locate_installer() {
+    std::optional<std::u16string> locate_installer() override {
         journal.push_back("locate");
         return installer;
     }
     Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
-                                       const std::u16string&, const std::u16string&) {
+                                       const std::u16string&, const std::u16string&) override {
         journal.push_back(words("install", utf16_to_utf8_lossy(program), utf16_to_utf8_lossy(package_path)));
         return installer_exit;
     }
-    void restart_application(const std::u16string& app_path, const std::u16string&, const std::u16string& log_path) {
+    void restart_application(const std::u16string& app_path, const std::u16string&,
+                             const std::u16string& log_path) override {
         journal.push_back(words("restart", text(app_path), text(log_path)));
-    }
-
-    // The run's steps, each one of the stand-ins above.
-    UpdateSteps steps() {
-        UpdateSteps steps;
-        steps.prepare_helper_log = [this](const auto&... a) { return prepare_helper_log(a...); };
-        steps.append_log_line = [this](const auto&... a) { append_log_line(a...); };
-        steps.clear_result_file = [this](const auto&... a) { clear_result_file(a...); };
-        steps.write_result_file = [this](const auto&... a) { write_result_file(a...); };
-        steps.is_msi_package = [this](const auto&... a) { return is_msi_package(a...); };
-        steps.lock_package = [this](const auto&... a) { return lock_package(a...); };
-        steps.compute_package_digest = [this](PackageLock& lock) { return compute_package_digest(lock); };
-        steps.release_package = [this](PackageLock& lock) { release_package(lock); };
-        steps.verify_update_signature = [this](const auto&... a) { return verify_update_signature(a...); };
-        steps.inspect_package = [this](PackageLock& lock) { return inspect_package(lock); };
-        steps.delete_package = [this](const auto&... a) { delete_package(a...); };
-        steps.confirm_installer_package = [this](const auto&... a) { return confirm_installer_package(a...); };
-        steps.confirm_package_installed = [this](const auto&... a) { return confirm_package_installed(a...); };
-        steps.wait_for_parent_exit = [this](const auto&... a) { return wait_for_parent_exit(a...); };
-        steps.locate_installer = [this] { return locate_installer(); };
-        steps.run_installer = [this](const auto&... a) { return run_installer(a...); };
-        steps.restart_application = [this](const auto&... a) { restart_application(a...); };
-        return steps;
     }
 
     [[nodiscard]] bool called(std::string_view prefix) const {
@@ -189,7 +172,7 @@ public:
 };
 
 RunResult run(RecordingSteps& steps, const std::vector<std::string>& arguments = good_arguments()) {
-    return run_update(arguments, steps.steps());
+    return run_update(arguments, steps);
 }
 
 TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {

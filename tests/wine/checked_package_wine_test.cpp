@@ -58,12 +58,12 @@ TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheChec
     std::filesystem::create_directories(checked);
     const UnixSymlink downloads(run.dir / L"downloads", checked);
     move_package_into(run, checked, run.dir / L"downloads");
-    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
+    WorldWithAFault world(WorldWithAFault::Before::wait, [&] {
         downloads.point_to(other);
         EXPECT_EQ(read_file(run.files.msi), "another package") << "the link still leads to the checked package";
     });
 
-    const InProcessRun helper = run_in_process(run.arguments, steps);
+    const InProcessRun helper = run_in_process(run.arguments, world);
     EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
     EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
     const auto records = windows.records(2);
@@ -103,13 +103,13 @@ TEST(CheckedPackage, FolderReplacedDuringTheWaitOrBeforeTheInspectionInstallsNot
     SKIP_UNLESS_DEVELOPMENT_KEY();
     struct Case {
         const char* name;
-        StepsWithAFault::Before when;
+        WorldWithAFault::Before when;
         std::vector<std::string> lines_before_the_rejection;
     };
     const std::vector<Case> cases = {
-        {"during the wait", StepsWithAFault::Before::wait,
+        {"during the wait", WorldWithAFault::Before::wait,
          {"Vostrane native updater started.", "The previous process has already exited."}},
-        {"before the inspection", StepsWithAFault::Before::inspect, {"Vostrane native updater started."}},
+        {"before the inspection", WorldWithAFault::Before::check_contents, {"Vostrane native updater started."}},
     };
     constexpr std::string_view message = "The update package was replaced after it was checked.";
     for (const Case& c : cases) {
@@ -119,13 +119,13 @@ TEST(CheckedPackage, FolderReplacedDuringTheWaitOrBeforeTheInspectionInstallsNot
         const auto downloads = run.dir / L"downloads";
         move_package_into(run, downloads, downloads);
         // Wine lets a folder be renamed while a file in it is open; Windows refuses.
-        StepsWithAFault steps(c.when, [&] {
+        WorldWithAFault world(c.when, [&] {
             std::filesystem::rename(downloads, run.dir / L"moved");
             std::filesystem::create_directories(downloads);
             write_file(run.files.msi, "another package");
         });
 
-        const InProcessRun helper = run_in_process(run.arguments, steps);
+        const InProcessRun helper = run_in_process(run.arguments, world);
         EXPECT_EQ(helper.exit_code, 1603u);
         EXPECT_EQ(helper.standard_error, "");
         EXPECT_EQ(read_file(run.files.result),
@@ -150,12 +150,12 @@ TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
     VerifiedRun run;
     run.arguments[kExpectedSha256Value] = std::wstring(64, L'0');  // rejected after its digest
     write_file(run.dir / L"other.msi", "another file");
-    StepsWithAFault steps(StepsWithAFault::Before::delete_package, [&] {
+    WorldWithAFault world(WorldWithAFault::Before::delete_package, [&] {
         std::filesystem::rename(run.files.msi, run.dir / L"checked.msi");
         std::filesystem::rename(run.dir / L"other.msi", run.files.msi);
     });
 
-    const InProcessRun helper = run_in_process(run.arguments, steps);
+    const InProcessRun helper = run_in_process(run.arguments, world);
     EXPECT_EQ(helper.exit_code, 1603u);
     EXPECT_EQ(read_file(run.files.result),
               R"({"status":"error","exitCode":1603,"message":"Update package SHA-256 verification failed."})");

@@ -1,4 +1,4 @@
-// Faults let in between two steps of a run (StepsWithAFault): a package that
+// Faults let in between two steps of a run (WorldWithAFault): a package that
 // goes away, a log another process locks, a result folder that is removed.
 #include <gtest/gtest.h>
 
@@ -19,9 +19,9 @@ TEST(FaultsDuringARun, PackageRemovedAfterItsTypeCheckIsRejectedWithTheSystemsTe
     SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
-    StepsWithAFault steps(StepsWithAFault::Before::lock, [&run] { std::filesystem::remove(run.files.msi); });
+    WorldWithAFault world(WorldWithAFault::Before::lock, [&run] { std::filesystem::remove(run.files.msi); });
 
-    const InProcessRun helper = run_in_process(run.arguments, steps);
+    const InProcessRun helper = run_in_process(run.arguments, world);
     EXPECT_EQ(helper.exit_code, 1603u);
     const std::string message = win::system_message(ERROR_FILE_NOT_FOUND) + " (os error 2)";
     EXPECT_EQ(read_file(run.files.result), R"({"status":"error","exitCode":1603,"message":")" + message + R"("})");
@@ -36,13 +36,13 @@ TEST(FaultsDuringARun, LogLockedByAnotherProcessLosesLaterLinesOnlyAndTheRunGoes
     FakeSystemRoot windows;
     VerifiedRun run;
     win::unique_file holder;
-    StepsWithAFault steps(StepsWithAFault::Before::wait, [&] {
+    WorldWithAFault world(WorldWithAFault::Before::wait, [&] {
         holder.reset(::CreateFileW(run.files.log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder.valid());
     });
 
-    const InProcessRun helper = run_in_process(run.arguments, steps);
+    const InProcessRun helper = run_in_process(run.arguments, world);
     holder.reset();
     EXPECT_EQ(helper.exit_code, 0u);
     EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
@@ -57,10 +57,10 @@ TEST(FaultsDuringARun, ResultFolderRemovedDuringTheRunLeavesNoResultAndChangesNo
     run.files.result = run.dir / L"reports\\result.json";
     std::filesystem::create_directories(run.files.result.parent_path());
     run.arguments = arguments_for(run.files, signed_options(read_file(run.files.msi), "1.4.0"));
-    StepsWithAFault steps(StepsWithAFault::Before::write_result,
+    WorldWithAFault world(WorldWithAFault::Before::write_result,
                           [&run] { std::filesystem::remove_all(run.files.result.parent_path()); });
 
-    const InProcessRun helper = run_in_process(run.arguments, steps);
+    const InProcessRun helper = run_in_process(run.arguments, world);
     EXPECT_EQ(helper.exit_code, 0u);
     EXPECT_FALSE(std::filesystem::exists(run.files.result.parent_path()));
     for (const auto& entry : std::filesystem::directory_iterator(run.dir.path())) {

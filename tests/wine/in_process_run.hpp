@@ -24,7 +24,7 @@
 #include "run_update.hpp"
 #include "stub_record.hpp"
 #include "unicode.hpp"
-#include "windows_update_steps.hpp"
+#include "windows_update_world.hpp"
 
 namespace vostrane::testing {
 
@@ -111,17 +111,18 @@ struct InProcessRun {
     std::string standard_error;  // the early failure's line, as the entry writes it
 };
 
-inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, const UpdateSteps& steps) {
+inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, UpdateWorld& world) {
     std::vector<std::string> utf8_arguments;
     for (const auto& argument : arguments) {
         utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
     }
-    const RunResult result = run_update(utf8_arguments, steps);
+    const RunResult result = run_update(utf8_arguments, world);
     return {result.process_exit_code(), result.is_early_failure() ? result.message() + "\n" : ""};
 }
 
 inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
-    return run_in_process(arguments, windows_update_steps());
+    WindowsUpdateWorld world;
+    return run_in_process(arguments, world);
 }
 
 // A macro, not a function: GTEST_SKIP returns from the function it is written in,
@@ -139,46 +140,63 @@ inline bool is_restart_line(const std::string& line, const std::string& shell) {
 }
 
 // The real steps, with a fault let in just before one of them, once.
-class StepsWithAFault {
+class WorldWithAFault final : public WindowsUpdateWorld {
 public:
-    enum class Before { lock, inspect, wait, install, delete_package, write_result };
-    StepsWithAFault(Before when, std::function<void()> fault)
-        : fault_(std::make_shared<std::function<void()>>(std::move(fault))), steps_(windows_update_steps()) {
-        const UpdateSteps real = steps_;
-        const auto at = [when, fault = fault_](Before step) {
-            if (step == when && *fault) std::exchange(*fault, nullptr)();
-        };
-        steps_.write_result_file = [real, at](const std::u16string& path, const UpdateOutcome& outcome) {
-            at(Before::write_result);
-            real.write_result_file(path, outcome);
-        };
-        steps_.lock_package = [real, at](const std::u16string& path) {
-            at(Before::lock);
-            return real.lock_package(path);
-        };
-        steps_.delete_package = [real, at](const std::u16string& path, const PackageLock& package) {
-            at(Before::delete_package);
-            real.delete_package(path, package);
-        };
-        steps_.wait_for_parent_exit = [real, at](std::uint32_t process_id, const std::u16string& log_path) {
-            at(Before::wait);
-            return real.wait_for_parent_exit(process_id, log_path);
-        };
-        steps_.inspect_package = [real, at](PackageLock& package) {
-            at(Before::inspect);
-            return real.inspect_package(package);
-        };
-        steps_.run_installer = [real, at](const std::u16string& program, const std::u16string& package_path,
-                                          const std::u16string& install_dir, const std::u16string& msi_log_path) {
-            at(Before::install);
-            return real.run_installer(program, package_path, install_dir, msi_log_path);
-        };
+    enum class Before { lock, check_contents, wait, install, delete_package, write_result };
+    WorldWithAFault(Before when, std::function<void()> fault) : when_(when), fault_(std::move(fault)) {}
+
+    void write_result_file(const std::u16string& path, const UpdateOutcome& outcome) override {
+        at(Before::write_result);
+        WindowsUpdateWorld::write_result_file(path, outcome);
     }
-    operator const UpdateSteps&() const { return steps_; }
+    Result<std::unique_ptr<CheckedPackage>> lock_package(const std::u16string& path) override {
+        at(Before::lock);
+        auto package = WindowsUpdateWorld::lock_package(path);
+        if (!package) return package;
+        return std::make_unique<PackageWithAFault>(std::move(*package), *this);
+    }
+    Status wait_for_parent_exit(std::uint32_t process_id, const std::u16string& log_path) override {
+        at(Before::wait);
+        return WindowsUpdateWorld::wait_for_parent_exit(process_id, log_path);
+    }
+    Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                       const std::u16string& install_dir, const std::u16string& msi_log_path) override {
+        at(Before::install);
+        return WindowsUpdateWorld::run_installer(program, package_path, install_dir, msi_log_path);
+    }
 
 private:
-    std::shared_ptr<std::function<void()>> fault_;
-    UpdateSteps steps_;
+    // The real package, with the same fault before its own steps.
+    class PackageWithAFault final : public CheckedPackage {
+    public:
+        PackageWithAFault(std::unique_ptr<CheckedPackage> real, WorldWithAFault& world)
+            : real_(std::move(real)), world_(world) {}
+        Result<std::string> digest() override { return real_->digest(); }
+        Status check_contents() override {
+            world_.at(Before::check_contents);
+            return real_->check_contents();
+        }
+        [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
+            return real_->confirm_installer_path();
+        }
+        void release() override { real_->release(); }
+        void delete_if_unchanged() const override {
+            world_.at(Before::delete_package);
+            real_->delete_if_unchanged();
+        }
+        [[nodiscard]] Status confirm_installed() const override { return real_->confirm_installed(); }
+
+    private:
+        std::unique_ptr<CheckedPackage> real_;
+        WorldWithAFault& world_;
+    };
+
+    void at(Before step) {
+        if (step == when_ && fault_) std::exchange(fault_, nullptr)();
+    }
+
+    Before when_;
+    std::function<void()> fault_;
 };
 
 }  // namespace vostrane::testing

@@ -231,10 +231,10 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
         FakeSystemRoot windows;
         VerifiedRun run;
         c.arrange(run);
-        StepsWithAFault steps(StepsWithAFault::Before::write_result,
+        WorldWithAFault world(WorldWithAFault::Before::write_result,
                               [&] { std::filesystem::remove_all(run.dir / L"missing dir"); });
 
-        const InProcessRun helper = run_in_process(run.arguments, steps);
+        const InProcessRun helper = run_in_process(run.arguments, world);
         EXPECT_EQ(helper.exit_code, 0u);
         EXPECT_EQ(read_file(run.files.result), R"({"status":"success","exitCode":0,"message":""})");
         const auto lines = log_messages(run.files.log);

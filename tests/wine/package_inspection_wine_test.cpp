@@ -50,7 +50,7 @@ TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefus
         EXPECT_EQ(*media, (std::vector<MsiRow>{{"1", "#sample.cab"}}));
         EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "while msi.dll reads it";
     }
-    const auto checked = lock->check_self_contained();
+    const auto checked = lock->check_contents();
     EXPECT_TRUE(checked) << checked.error();
 
     // msi.dll has let go; the lock has not.
@@ -83,7 +83,7 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         write_file(package, package_bytes(name));
         auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
-        const auto checked = lock->check_self_contained();
+        const auto checked = lock->check_contents();
         EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
     }
 }
@@ -104,7 +104,7 @@ TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
     std::filesystem::rename(folder, dir / L"moved");
     std::filesystem::create_directories(folder);
     write_file(package, package_bytes(L"sample-app-2"));
-    const auto checked = lock->check_self_contained();
+    const auto checked = lock->check_contents();
     EXPECT_EQ(checked ? std::string() : checked.error(), "The update package was replaced after it was checked.");
 }
 

@@ -398,12 +398,12 @@ TEST(RealUpdate, DriveLetterRedefinedAsTheInstallerStartsNeverPassesForSuccess) 
     files.app = files.install_dir / L"app.exe";
     RunOptions options = signed_options(read_file(checked / L"update.msi"), "2.0.0");
     options.version = L"2.0.0";
-    StepsWithAFault steps(StepsWithAFault::Before::install, [&] {
+    WorldWithAFault world(WorldWithAFault::Before::install, [&] {
         ASSERT_TRUE(log_has_line(files.log, "Starting Windows Installer."));
         drive.point_to(planted);
     });
 
-    const InProcessRun run = run_in_process(arguments_for(files, options), steps);
+    const InProcessRun run = run_in_process(arguments_for(files, options), world);
     EXPECT_TRUE(product_installed(guide_package(2))) << "the installer installed the planted package";
     EXPECT_FALSE(product_installed(sample_package(2))) << "and not the checked one";
     EXPECT_EQ(run.exit_code, 1603u) << run.standard_error;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "interface_texts.hpp"
-#include "long_path.hpp"
+#include "windows_path.hpp"
 #include "process/child_command.hpp"
 
 namespace vostrane {

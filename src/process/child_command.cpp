@@ -2,20 +2,16 @@
 
 #include <algorithm>
 
-#include "long_path.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 namespace {
-
-bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool has_nul(std::u16string_view text) { return text.find(u'\0') != std::u16string_view::npos; }
 
 std::unexpected<LaunchError> fixed_error(std::string_view text) {
     return std::unexpected(IoError::fixed_text(std::string(text)));
 }
-
-bool is_drive_alone(std::u16string_view text) { return text.size() == 2 && starts_with_drive(text); }
 
 bool ends_with_exe(std::u16string_view text) {
     if (text.size() < 4) return false;
@@ -38,13 +34,6 @@ std::expected<std::u16string, LaunchError> search_bare_name(const std::u16string
 }
 
 }  // namespace
-
-std::u16string join_windows_path(std::u16string_view base, std::u16string_view component) {
-    std::u16string joined(base);
-    if (!base.empty() && !is_separator(base.back()) && !is_drive_alone(base)) joined += u'\\';
-    joined += component;
-    return joined;
-}
 
 std::vector<std::u16string> split_search_path(std::u16string_view path_variable) {
     std::vector<std::u16string> entries;
@@ -69,9 +58,9 @@ std::vector<std::u16string> split_search_path(std::u16string_view path_variable)
 
 std::expected<std::u16string, LaunchError> resolve_application_name(const std::u16string& program,
                                                                     const ProgramLookup& lookup) {
-    if (program.empty() || is_separator(program.back())) return fixed_error(kProgramPathHasNoFileName);
+    if (program.empty() || is_path_separator(program.back())) return fixed_error(kProgramPathHasNoFileName);
     if (has_nul(program)) return fixed_error(kNulByteInData);
-    const bool is_path = std::ranges::any_of(program, is_separator);
+    const bool is_path = std::ranges::any_of(program, is_path_separator);
     if (!is_path) return search_bare_name(program, lookup);
     if (ends_with_exe(program)) return program;  // whether it exists is CreateProcessW's to say
     const std::u16string with_exe = program + u".exe";
@@ -118,11 +107,6 @@ std::expected<std::u16string, LaunchError> build_command_line(const ChildCommand
 std::expected<void, LaunchError> check_working_directory(const ChildCommand& command) {
     if (command.working_directory && has_nul(*command.working_directory)) return fixed_error(kNulByteInData);
     return {};
-}
-
-bool working_directory_too_long(std::u16string_view directory) {
-    if (directory.ends_with(u'\\')) directory.remove_suffix(1);
-    return directory.size() >= kWorkingDirectoryLimit;
 }
 
 std::expected<std::u16string, LaunchError> usable_working_directory(const std::u16string& directory,

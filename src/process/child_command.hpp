@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io_error.hpp"
-#include "long_path.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 
@@ -38,10 +38,6 @@ struct ProgramLookup {
     std::function<std::vector<std::u16string>()> search_directories;
 };
 
-// Appends '\' and `component`; no separator is added when `base` is empty,
-// already ends in '\' or '/', or is a drive letter and its colon alone.
-std::u16string join_windows_path(std::u16string_view base, std::u16string_view component);
-
 // The entries of a PATH value: split at ';' outside double quotes, the quotes
 // dropped, empty entries skipped.
 std::vector<std::u16string> split_search_path(std::u16string_view path_variable);
@@ -63,15 +59,6 @@ std::expected<std::u16string, LaunchError> build_command_line(const ChildCommand
 
 // Fails with "nul byte found in provided data" when the working directory holds a NUL.
 std::expected<void, LaunchError> check_working_directory(const ChildCommand& command);
-
-// CreateProcessW takes a current directory of fewer than MAX_PATH - 1
-// characters, with the final backslash that the child's current directory
-// gets: a directory of this many characters or more, a final backslash not
-// counted, is too long for it.
-inline constexpr std::size_t kWorkingDirectoryLimit = 258;
-
-// Whether CreateProcessW would refuse the (full) directory as a child's current directory.
-bool working_directory_too_long(std::u16string_view directory);
 
 // The current directory CreateProcessW gets for a full directory: the
 // directory when it is short enough, otherwise its short form

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "long_path.hpp"
+#include "windows_path.hpp"
 #include "process/child_command.hpp"
 #include "win/file_io.hpp"
 #include "win/os_error.hpp"
@@ -21,14 +21,8 @@ bool file_exists(const std::u16string& path) {
     return ::GetFileAttributesW(win::wide_c_str(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::u16string directory_of(std::u16string path) {
-    const auto last_separator = path.find_last_of(u"\\/");
-    path.erase(last_separator == std::u16string::npos ? 0 : last_separator);
-    return path;
-}
-
 std::vector<std::u16string> program_search_directories() {
-    std::vector<std::u16string> directories = {directory_of(win::own_executable_path()), win::system_directory(),
+    std::vector<std::u16string> directories = {std::u16string(parent_directory(win::own_executable_path())), win::system_directory(),
                                                win::windows_directory()};
     if (const auto path_variable = win::environment_variable(u"PATH")) {
         for (auto& entry : split_search_path(*path_variable)) directories.push_back(std::move(entry));

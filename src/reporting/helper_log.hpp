@@ -14,11 +14,6 @@ std::uint64_t unix_seconds_from_filetime(std::uint64_t filetime);
 
 std::string format_log_line(std::uint64_t unix_seconds, std::string_view message);
 
-// The Windows path without its last component and the separators before it,
-// i.e. the directory the log lives in. Empty for a bare file name and for a
-// root (a drive, share or device with nothing after it): nothing to create.
-std::u16string_view parent_directory(std::u16string_view path);
-
 // Creates the log's missing parent directories and an empty log file. Fails
 // with the I/O error's description. (Windows)
 Status prepare_helper_log(const std::u16string& path);

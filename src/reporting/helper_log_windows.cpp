@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "reporting/helper_log.hpp"
+#include "windows_path.hpp"
 #include "win/file_io.hpp"
 #include "win/system_message.hpp"
 

@@ -1,14 +1,8 @@
 #include "installer_package_path.hpp"
 
-#include "long_path.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
-namespace {
-
-// MAX_PATH counts the terminating NUL: a plain path has at most 259 characters.
-constexpr std::size_t kMaxPath = 260;
-
-}  // namespace
 
 bool is_network_path(std::u16string_view final_path) {
     return without_extended_prefix(final_path).starts_with(u"\\\\");
@@ -23,14 +17,8 @@ std::u16string installer_package_path(std::u16string_view msi_path, std::u16stri
 }
 
 std::optional<std::u16string> package_reading_path(std::u16string_view installer_path,
-                                                   const ShortPathQuery& short_path) {
-    std::u16string plain = without_extended_prefix(installer_path);
-    if (plain.size() < kMaxPath) return plain;
-    auto shorter = short_path(extended_length_form(plain));
-    if (!shorter) return std::nullopt;
-    plain = without_extended_prefix(*shorter);
-    if (plain.size() < kMaxPath) return plain;
-    return std::nullopt;
+                                                   const ShortFormQuery& short_form) {
+    return usable_by_limited_call(without_extended_prefix(installer_path), reaches_max_path, short_form);
 }
 
 }  // namespace vostrane

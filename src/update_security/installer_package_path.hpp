@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "interface_texts.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 
@@ -26,15 +27,11 @@ bool is_network_path(std::u16string_view final_path);
 std::u16string installer_package_path(std::u16string_view msi_path, std::u16string_view final_path,
                                       const PathTextsEqual& same_path_text);
 
-// The 8.3 form of a path, or nothing when the volume has none.
-using ShortPathQuery = std::function<std::optional<std::u16string>(const std::u16string& path)>;
-
 // The path through which msi.dll reads the package, which takes paths shorter
 // than MAX_PATH only (Wine's overruns a buffer on longer ones): the installer
-// path in its plain form where that is short enough, otherwise the short form
-// of its extended-length form, taken out of that form; nothing when neither
-// is short enough.
+// path in its plain form, usable by a call limited to MAX_PATH
+// (usable_by_limited_call); nothing when there is no such form.
 std::optional<std::u16string> package_reading_path(std::u16string_view installer_path,
-                                                   const ShortPathQuery& short_path);
+                                                   const ShortFormQuery& short_form);
 
 }  // namespace vostrane

@@ -1,17 +1,8 @@
-#include "msi_name.hpp"
-
-#include "long_path.hpp"
+// The name half of the MSI check.
 #include "package_check.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
-
-std::u16string_view final_path_component(std::u16string_view path) {
-    auto separator = path.find_last_of(u"\\/");
-    if (separator != std::u16string_view::npos) return path.substr(separator + 1);
-    // "C:setup.msi" names setup.msi in drive C's current directory.
-    return starts_with_drive(path) ? path.substr(2) : path;
-}
 
 bool has_msi_extension(std::u16string_view file_name) {
     auto dot = file_name.rfind(u'.');

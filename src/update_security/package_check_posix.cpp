@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "msi_name.hpp"
+#include "windows_path.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
 #include "posix/posix_error.hpp"

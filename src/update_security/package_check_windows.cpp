@@ -3,9 +3,9 @@
 
 #include "installed_product.hpp"
 #include "installer_package_path.hpp"
-#include "long_path.hpp"
+#include "windows_path.hpp"
 #include "msi_database.hpp"
-#include "msi_name.hpp"
+#include "windows_path.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
 #include "package_inspection.hpp"

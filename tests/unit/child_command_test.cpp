@@ -75,20 +75,6 @@ TEST(BuildCommandLine, NulAnywhereIsRefused) {
     EXPECT_TRUE(check_working_directory({u"p.exe", {}, std::nullopt}));
 }
 
-TEST(JoinWindowsPath, AddsOneBackslashOnlyWhereNeeded) {
-    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
-        {u"C:\\Windows", u"C:\\Windows\\x.exe"}, {u"C:\\Windows\\", u"C:\\Windows\\x.exe"},
-        {u"C:/Windows/", u"C:/Windows/x.exe"},   {u"C:", u"C:x.exe"},
-        {u"z:", u"z:x.exe"},                     {u"", u"x.exe"},
-        {u"1:", u"1:\\x.exe"},                   {u"C:d", u"C:d\\x.exe"},
-        {u"\\\\server\\share", u"\\\\server\\share\\x.exe"},
-    };
-    for (const auto& [base, joined] : cases) {
-        SCOPED_TRACE(text(base));
-        EXPECT_EQ(text(join_windows_path(base, u"x.exe")), text(joined));
-    }
-}
-
 TEST(SplitSearchPath, SplitsAtSemicolonsOutsideQuotesAndDropsQuotesAndEmptyEntries) {
     struct Case {
         std::u16string value;

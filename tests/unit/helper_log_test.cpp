@@ -68,52 +68,5 @@ TEST(HelperLogLine, LongMessagesAreNotShortened) {
     EXPECT_EQ(line, "[1] " + message + "\n");
 }
 
-TEST(HelperLogDirectory, ParentIsThePathWithoutItsLastComponent) {
-    struct Case {
-        std::string_view path;
-        std::string_view expected;
-    };
-    const std::vector<Case> cases = {
-        {"C:\\Users\\me\\logs\\helper.log", "C:\\Users\\me\\logs"},
-        {"C:/Users/me/logs/helper.log", "C:/Users/me/logs"},
-        {"C:\\logs\\\\helper.log", "C:\\logs"},
-        {"C:\\logs\\sub\\", "C:\\logs"},
-        {"C:\\helper.log", "C:\\"},
-        {"C:helper.log", "C:"},
-        {"\\helper.log", "\\"},
-        {"logs\\helper.log", "logs"},
-        {"a/b/c/helper.log", "a/b/c"},
-        {"..\\helper.log", ".."},
-        {"\\\\server\\share\\logs\\helper.log", "\\\\server\\share\\logs"},
-        {"\\\\server\\share\\helper.log", "\\\\server\\share\\"},
-        {"\\\\?\\C:\\logs\\helper.log", "\\\\?\\C:\\logs"},
-        {"\\\\?\\C:\\logs/helper.log", "\\\\?\\C:\\"},  // '/' is part of a verbatim name
-        {"\\\\?\\UNC\\server\\share\\helper.log", "\\\\?\\UNC\\server\\share\\"},
-        {"\\\\.\\device\\helper.log", "\\\\.\\device\\"},
-        // After a device prefix either slash separates.
-        {"\\\\.\\device/logs/helper.log", "\\\\.\\device/logs"},
-        {"\\\\.\\device/helper.log", "\\\\.\\device/"},
-        {"\\\\.\\device\\logs/helper.log", "\\\\.\\device\\logs"},
-        {"\xC3\xBC" "ber\\\xE6\x97\xA5\xE5\xBF\x97.log", "\xC3\xBC" "ber"},
-        // Nothing to create: bare file names, roots and the empty path.
-        {"helper.log", ""},
-        {"", ""},
-        {"C:", ""},
-        {"C:\\", ""},
-        {"\\", ""},
-        {"/", ""},
-        {"\\\\server\\share", ""},
-        {"\\\\server\\share\\", ""},
-        {"\\\\?\\C:\\", ""},
-        {"\\\\?\\UNC\\server\\share", ""},
-        {"\\\\.\\device", ""},
-        {"\\\\.\\device/", ""},
-    };
-    for (const auto& c : cases) {
-        const std::u16string path = utf8_to_utf16(c.path);
-        EXPECT_EQ(utf16_to_utf8_lossy(parent_directory(path)), c.expected) << c.path;
-    }
-}
-
 }  // namespace
 }  // namespace vostrane

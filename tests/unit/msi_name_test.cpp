@@ -1,10 +1,9 @@
-// The MSI name rule: the extension, and the final component of a Windows path.
+// The MSI name rule: the extension.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "update_security/msi_name.hpp"
 #include "update_security/package_check.hpp"  // has_msi_extension
 
 namespace vostrane {
@@ -38,27 +37,6 @@ TEST(MsiName, ExtensionRules) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(has_msi_extension(c.name), c.is_msi) << std::string(c.name.begin(), c.name.end());
-    }
-}
-
-TEST(MsiName, FinalComponentOfWindowsPaths) {
-    struct Case {
-        std::u16string_view path;
-        std::u16string_view component;
-    };
-    const Case cases[] = {
-        {u"C:\\Users\\me\\Downloads\\update.msi", u"update.msi"},
-        {u"C:/Users/me/update.msi", u"update.msi"},
-        {u"dir\\sub/update.msi", u"update.msi"},
-        {u"update.msi", u"update.msi"},
-        {u"C:update.msi", u"update.msi"},
-        {u"\\\\server\\share\\update.msi", u"update.msi"},
-        {u"\\\\?\\C:\\update.msi", u"update.msi"},
-        {u"C:\\pkg.msi\\", u""},
-        {u"", u""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(final_path_component(c.path), c.component) << std::string(c.path.begin(), c.path.end());
     }
 }
 

@@ -5,7 +5,7 @@
 #include <vector>
 #include <utility>
 
-#include "long_path.hpp"
+#include "windows_path.hpp"
 #include "win/os_error.hpp"
 
 namespace vostrane::win {

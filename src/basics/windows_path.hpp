@@ -1,6 +1,7 @@
 #pragma once
-// The extended-length form of Windows paths, which file calls accept beyond
-// the classic MAX_PATH limit whatever the system's long-path setting.
+// What the helper knows of Windows paths, in one place: their parts, the
+// length limits of the calls that take them, and the extended-length and
+// short forms that get a path past those limits.
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,12 +9,39 @@
 
 namespace vostrane {
 
-// Whether the path begins with a drive: an ASCII letter and a colon ("C:").
-bool starts_with_drive(std::u16string_view path);
-
+// ---- Length limits
+// MAX_PATH counts the terminating NUL: a plain path holds at most 259 characters.
+inline constexpr std::size_t kMaxPath = 260;
 // Paths at least this long are handed to file calls in the extended form;
 // CreateDirectoryW stops 12 characters short of MAX_PATH.
 inline constexpr std::size_t kLongPathThreshold = 248;
+// CreateProcessW takes a current directory of fewer than MAX_PATH - 1
+// characters, with the final backslash that the child's current directory
+// gets: a directory of this many characters or more, a final backslash not
+// counted, is too long for it.
+inline constexpr std::size_t kWorkingDirectoryLimit = 258;
+
+// ---- Parts
+// '\' or '/'.
+bool is_path_separator(char16_t c);
+
+// Whether the path begins with a drive: an ASCII letter and a colon ("C:").
+bool starts_with_drive(std::u16string_view path);
+
+// The Windows path without its last component and the separators before it.
+// Empty for a bare file name and for a root (a drive, share or device with
+// nothing after it).
+std::u16string_view parent_directory(std::u16string_view path);
+
+// The last component of a path: what follows the last separator, or the
+// drive's colon ("C:setup.msi" names setup.msi in drive C's current directory).
+std::u16string_view final_path_component(std::u16string_view path);
+
+// `base` and `component` with one '\' between them; none is added when `base`
+// is empty, already ends in a separator, or is a drive alone ("C:").
+std::u16string join_windows_path(std::u16string_view base, std::u16string_view component);
+
+// ---- Forms
 
 // "\\?\C:\..." for a full drive path, "\\?\UNC\server\share\..." for a
 // share; paths already in a device or extended form, and anything that is not
@@ -47,6 +75,10 @@ using TooLongForCall = std::function<bool(std::u16string_view path)>;
 // Whether the path has MAX_PATH characters or more, which a call limited to
 // MAX_PATH refuses (MAX_PATH counts the terminating NUL).
 bool reaches_max_path(std::u16string_view path);
+
+// Whether CreateProcessW would refuse the (full) directory as a child's
+// current directory.
+bool working_directory_too_long(std::u16string_view directory);
 
 // A full path in a form that a call limited in length takes: the path itself
 // when it is short enough; otherwise its short form, asked of its

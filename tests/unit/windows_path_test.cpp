@@ -1,11 +1,11 @@
-// The extended-length form that long paths take at file calls.
+// Windows paths: their parts, and the forms long paths take at file calls.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "long_path.hpp"
+#include "windows_path.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
@@ -100,6 +100,88 @@ TEST(LongPath, PlainFormDropsOnlyTheExtendedPrefix) {
         {u"\\\\.\\C:\\x", u"\\\\.\\C:\\x"},
     };
     for (const auto& [path, plain] : cases) EXPECT_EQ(without_extended_prefix(path), plain);
+}
+
+TEST(ParentDirectory, IsThePathWithoutItsLastComponent) {
+    struct Case {
+        std::string_view path;
+        std::string_view expected;
+    };
+    const std::vector<Case> cases = {
+        {"C:\\Users\\me\\logs\\helper.log", "C:\\Users\\me\\logs"},
+        {"C:/Users/me/logs/helper.log", "C:/Users/me/logs"},
+        {"C:\\logs\\\\helper.log", "C:\\logs"},
+        {"C:\\logs\\sub\\", "C:\\logs"},
+        {"C:\\helper.log", "C:\\"},
+        {"C:helper.log", "C:"},
+        {"\\helper.log", "\\"},
+        {"logs\\helper.log", "logs"},
+        {"a/b/c/helper.log", "a/b/c"},
+        {"..\\helper.log", ".."},
+        {"\\\\server\\share\\logs\\helper.log", "\\\\server\\share\\logs"},
+        {"\\\\server\\share\\helper.log", "\\\\server\\share\\"},
+        {"\\\\?\\C:\\logs\\helper.log", "\\\\?\\C:\\logs"},
+        {"\\\\?\\C:\\logs/helper.log", "\\\\?\\C:\\"},  // '/' is part of a verbatim name
+        {"\\\\?\\UNC\\server\\share\\helper.log", "\\\\?\\UNC\\server\\share\\"},
+        {"\\\\.\\device\\helper.log", "\\\\.\\device\\"},
+        // After a device prefix either slash separates.
+        {"\\\\.\\device/logs/helper.log", "\\\\.\\device/logs"},
+        {"\\\\.\\device/helper.log", "\\\\.\\device/"},
+        {"\\\\.\\device\\logs/helper.log", "\\\\.\\device\\logs"},
+        {"\xC3\xBC" "ber\\\xE6\x97\xA5\xE5\xBF\x97.log", "\xC3\xBC" "ber"},
+        // Nothing to create: bare file names, roots and the empty path.
+        {"helper.log", ""},
+        {"", ""},
+        {"C:", ""},
+        {"C:\\", ""},
+        {"\\", ""},
+        {"/", ""},
+        {"\\\\server\\share", ""},
+        {"\\\\server\\share\\", ""},
+        {"\\\\?\\C:\\", ""},
+        {"\\\\?\\UNC\\server\\share", ""},
+        {"\\\\.\\device", ""},
+        {"\\\\.\\device/", ""},
+    };
+    for (const auto& c : cases) {
+        const std::u16string path = utf8_to_utf16(c.path);
+        EXPECT_EQ(utf16_to_utf8_lossy(parent_directory(path)), c.expected) << c.path;
+    }
+}
+
+TEST(FinalPathComponent, OfWindowsPaths) {
+    struct Case {
+        std::u16string_view path;
+        std::u16string_view component;
+    };
+    const Case cases[] = {
+        {u"C:\\Users\\me\\Downloads\\update.msi", u"update.msi"},
+        {u"C:/Users/me/update.msi", u"update.msi"},
+        {u"dir\\sub/update.msi", u"update.msi"},
+        {u"update.msi", u"update.msi"},
+        {u"C:update.msi", u"update.msi"},
+        {u"\\\\server\\share\\update.msi", u"update.msi"},
+        {u"\\\\?\\C:\\update.msi", u"update.msi"},
+        {u"C:\\pkg.msi\\", u""},
+        {u"", u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(final_path_component(c.path), c.component) << std::string(c.path.begin(), c.path.end());
+    }
+}
+
+TEST(JoinWindowsPath, AddsOneBackslashOnlyWhereNeeded) {
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"C:\\Windows", u"C:\\Windows\\x.exe"}, {u"C:\\Windows\\", u"C:\\Windows\\x.exe"},
+        {u"C:/Windows/", u"C:/Windows/x.exe"},   {u"C:", u"C:x.exe"},
+        {u"z:", u"z:x.exe"},                     {u"", u"x.exe"},
+        {u"1:", u"1:\\x.exe"},                   {u"C:d", u"C:d\\x.exe"},
+        {u"\\\\server\\share", u"\\\\server\\share\\x.exe"},
+    };
+    for (const auto& [base, joined] : cases) {
+        SCOPED_TRACE(utf16_to_utf8_lossy(base));
+        EXPECT_EQ(utf16_to_utf8_lossy(join_windows_path(base, u"x.exe")), utf16_to_utf8_lossy(joined));
+    }
 }
 
 }  // namespace

@@ -44,6 +44,7 @@
 // follow each other stay whole and in order.
 #include <windows.h>
 #include <msi.h>
+#include <msiquery.h>
 #include <shellapi.h>
 
 #include <cstdint>
@@ -149,6 +150,62 @@ std::wstring short_enough_for_msi(const std::wstring& path) {
     return shortened.empty() ? path : shortened;
 }
 
+// A text of the package's database: its Property table's value, or the
+// summary's package code (PID 9); empty when it cannot be read.
+std::wstring package_property(MSIHANDLE database, const wchar_t* name) {
+    std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property`='" + std::wstring(name) + L"'";
+    MSIHANDLE view = 0, record = 0;
+    std::wstring value(64, L'\0');
+    DWORD length = static_cast<DWORD>(value.size());
+    if (::MsiDatabaseOpenViewW(database, query.c_str(), &view) != ERROR_SUCCESS) return {};
+    if (::MsiViewExecute(view, 0) == ERROR_SUCCESS && ::MsiViewFetch(view, &record) == ERROR_SUCCESS &&
+        ::MsiRecordGetStringW(record, 1, value.data(), &length) == ERROR_SUCCESS) {
+        value.resize(length);
+    } else {
+        value.clear();
+    }
+    if (record != 0) ::MsiCloseHandle(record);
+    ::MsiCloseHandle(view);
+    return value;
+}
+
+std::wstring package_code(MSIHANDLE database) {
+    MSIHANDLE summary = 0;
+    if (::MsiGetSummaryInformationW(database, nullptr, 0, &summary) != ERROR_SUCCESS) return {};
+    UINT type = 0;
+    INT integer = 0;
+    FILETIME time{};
+    std::wstring code(64, L'\0');
+    DWORD length = static_cast<DWORD>(code.size());
+    const UINT read = ::MsiSummaryInfoGetPropertyW(summary, 9, &type, &integer, &time, code.data(), &length);
+    ::MsiCloseHandle(summary);
+    if (read != ERROR_SUCCESS) return {};
+    code.resize(length);
+    return code;
+}
+
+// Each build of a test package carries a package code of its own. Windows
+// Installer refuses a package of an installed product under another package
+// code (1638), so an installation left in the prefix by an earlier build of
+// the same package is removed first, as its own uninstallation would.
+void remove_other_build_of_product(const std::wstring& package) {
+    MSIHANDLE database = 0;
+    if (::MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return;
+    const std::wstring product = package_property(database, L"ProductCode");
+    const std::wstring code = package_code(database);
+    ::MsiCloseHandle(database);
+    if (product.empty() || ::MsiQueryProductStateW(product.c_str()) != INSTALLSTATE_DEFAULT) return;
+    std::wstring installed(64, L'\0');
+    DWORD length = static_cast<DWORD>(installed.size());
+    if (::MsiGetProductInfoW(product.c_str(), INSTALLPROPERTY_PACKAGECODE, installed.data(), &length) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    installed.resize(length);
+    if (::CompareStringOrdinal(installed.c_str(), -1, code.c_str(), -1, TRUE) == CSTR_EQUAL) return;
+    ::MsiConfigureProductW(product.c_str(), INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT);
+}
+
 // "/i PACKAGE ... NAME=value ...": installs PACKAGE with those properties, each
 // value quoted as Windows Installer reads property values. Nothing when the
 // command line is not an installation's.
@@ -167,8 +224,16 @@ std::optional<UINT> install_as_told(const std::vector<std::wstring>& arguments) 
         }
         properties += (properties.empty() ? L"" : L" ") + argument.substr(0, equals + 1) + L'"' + value + L'"';
     }
+    const std::wstring package = short_enough_for_msi(arguments[1]);
     ::MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    return ::MsiInstallProductW(short_enough_for_msi(arguments[1]).c_str(), properties.c_str());
+    // Stand-ins in other tests may install at the same time: one at a time.
+    const HANDLE one_at_a_time = ::CreateMutexW(nullptr, FALSE, L"vostrane-stand-in-installer");
+    ::WaitForSingleObject(one_at_a_time, INFINITE);
+    remove_other_build_of_product(package);
+    const UINT installed = ::MsiInstallProductW(package.c_str(), properties.c_str());
+    ::ReleaseMutex(one_at_a_time);
+    ::CloseHandle(one_at_a_time);
+    return installed;
 }
 
 }  // namespace

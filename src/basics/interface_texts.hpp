@@ -88,7 +88,8 @@ inline constexpr std::string_view kStatementSha256 = "sha256:";
 inline constexpr std::u16string_view kInstallerProgram = u"msiexec.exe";  // in SystemRoot\System32
 inline constexpr std::u16string_view kShellProgram = u"explorer.exe";     // in SystemRoot
 inline constexpr std::u16string_view kInstallDirProperty = u"INSTALLDIR=";  // {} the installation directory
-inline constexpr std::u16string_view kInstallDirLockProperty = u"VOSTRANE_INSTALLDIR_LOCK=1";
+// The lock property the package may honour, set to 1 on the installer's command line.
+inline constexpr std::string_view kInstallDirLockName = "VOSTRANE_INSTALLDIR_LOCK";
 
 // ---- Launch and write errors of the helper's own (io_error.cpp renders them)
 inline constexpr std::string_view kProgramNotFound = "program not found";

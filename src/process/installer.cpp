@@ -1,6 +1,7 @@
 #include "process/installer.hpp"
 
 #include "interface_texts.hpp"
+#include "unicode.hpp"
 
 namespace vostrane {
 
@@ -17,7 +18,7 @@ ChildCommand installer_command(const std::u16string& program, const std::u16stri
     return {program,
             {u"/i", package_path, u"/passive", u"/norestart",
              std::u16string(kInstallDirProperty) + install_dir,
-             std::u16string(kInstallDirLockProperty), u"/L*v",
+             utf8_to_utf16(kInstallDirLockName) + u"=1", u"/L*v",
              msi_log_path},
             std::nullopt};
 }

@@ -121,6 +121,19 @@ bool names_property(std::string_view text, std::string_view name) {
     return false;
 }
 
+Status read_directories_and_properties(const Tables& tables, PackageFacts& facts) {
+    static constexpr std::array<std::string_view, 1> kDirectory = {"Directory"};
+    auto directories = tables.rows("Directory", kDirectory);
+    if (!directories) return failure(directories.error());
+    for (auto& row : *directories) facts.directories.push_back(std::move(row[0]));
+
+    static constexpr std::array<std::string_view, 2> kProperty = {"Property", "Value"};
+    auto properties = tables.rows("Property", kProperty);
+    if (!properties) return failure(properties.error());
+    for (auto& row : *properties) facts.properties.emplace_back(std::move(row[0]), std::move(row[1]));
+    return {};
+}
+
 Status read_upgrade_rules(const Tables& tables, PackageFacts& facts) {
     static constexpr std::array<std::string_view, 4> kUpgrade = {"UpgradeCode", "VersionMin", "Attributes",
                                                                  "ActionProperty"};
@@ -302,12 +315,13 @@ std::string install_scope_text(const PackageFacts& facts) {
 
 std::string install_dir_lock_text(const PackageFacts& facts) {
     if (facts.tables_naming_lock.empty()) {
-        return "The package does not refer to VOSTRANE_INSTALLDIR_LOCK: the VOSTRANE_INSTALLDIR_LOCK=1 that the update "
-               "helper passes changes nothing in it.";
+        const std::string lock(kInstallDirLockName);
+        return "The package does not refer to " + lock + ": the " + lock +
+               "=1 that the update helper passes changes nothing in it.";
     }
     std::string tables;
     for (const auto& table : facts.tables_naming_lock) tables += (tables.empty() ? "" : ", ") + table;
-    return "The package refers to VOSTRANE_INSTALLDIR_LOCK (in " + tables + ").";
+    return "The package refers to " + std::string(kInstallDirLockName) + " (in " + tables + ").";
 }
 
 }  // namespace
@@ -335,22 +349,14 @@ Result<PackageFacts> read_package_facts(MsiDatabaseReader& reader) {
     auto tables = Tables::of(reader);
     if (!tables) return failure(tables.error());
     PackageFacts facts;
-    if (auto read = read_file_layout(reader, *tables, facts); !read) return failure(read.error());
-
-    static constexpr std::array<std::string_view, 1> kDirectory = {"Directory"};
-    auto directories = tables->rows("Directory", kDirectory);
-    if (!directories) return failure(directories.error());
-    for (auto& row : *directories) facts.directories.push_back(std::move(row[0]));
-
-    static constexpr std::array<std::string_view, 2> kProperty = {"Property", "Value"};
-    auto properties = tables->rows("Property", kProperty);
-    if (!properties) return failure(properties.error());
-    for (auto& row : *properties) facts.properties.emplace_back(std::move(row[0]), std::move(row[1]));
-
-    if (auto read = read_upgrade_rules(*tables, facts); !read) return failure(read.error());
-    if (auto read = read_lock_references(*tables, facts); !read) return failure(read.error());
-    if (auto read = read_source_folder_uses(reader, *tables, facts); !read) return failure(read.error());
-    if (auto read = read_authenticode_signature(reader, facts); !read) return failure(read.error());
+    // Each reading adds its part; the first that fails ends the reading.
+    const Status read = in_order([&] { return read_file_layout(reader, *tables, facts); },
+                                 [&] { return read_directories_and_properties(*tables, facts); },
+                                 [&] { return read_upgrade_rules(*tables, facts); },
+                                 [&] { return read_lock_references(*tables, facts); },
+                                 [&] { return read_source_folder_uses(reader, *tables, facts); },
+                                 [&] { return read_authenticode_signature(reader, facts); });
+    if (!read) return failure(read.error());
     return facts;
 }
 

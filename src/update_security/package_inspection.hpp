@@ -94,7 +94,6 @@ inline constexpr std::uint32_t kFileCompressed = 0x4000;          // msidbFileAt
 inline constexpr std::uint32_t kUpgradeOnlyDetect = 0x2;          // msidbUpgradeAttributesOnlyDetect
 inline constexpr std::uint32_t kSummaryWordCount = 15;            // PID_WORDCOUNT
 inline constexpr std::string_view kDigitalSignatureStream = "\005DigitalSignature";
-inline constexpr std::string_view kInstallDirLockName = "VOSTRANE_INSTALLDIR_LOCK";
 
 Result<PackageFacts> read_package_facts(MsiDatabaseReader& reader);
 

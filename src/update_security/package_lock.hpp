@@ -77,4 +77,7 @@ private:
 // the end, as 64 lower-case hex digits, or the failed read's description.
 Result<std::string> compute_package_digest(HANDLE package);
 
+// Opens a file for reading, sharing it for reading only, as the lock does.
+Result<win::unique_file> open_shared_for_reading_only(const std::u16string& file_path);
+
 }  // namespace vostrane

@@ -7,7 +7,6 @@
 #include "hex.hpp"
 #include "openssl_handles.hpp"
 #include "unicode.hpp"
-#include "update_signature.hpp"
 
 namespace vostrane {
 namespace {

@@ -16,8 +16,9 @@ inline const wchar_t* wide_c_str(const std::u16string& text) { return reinterpre
 // Calls `query(buffer, capacity)` with a growing buffer. The query returns the
 // length it wrote, or the capacity it needs when the buffer was too small (or
 // 0 with ERROR_MORE_DATA, as Wine answers some of them). Nothing when it fails;
-// GetLastError then tells why. A query that may return 0 for empty text must
-// be preceded by SetLastError(ERROR_SUCCESS).
+// GetLastError then tells why. The last error is cleared before each call, so
+// that a query that returns 0 for empty text without setting one reads as
+// empty text.
 template <class Query>
 std::optional<std::u16string> query_text(Query query) {
     // The longest path Windows handles, with room for its terminating NUL.
@@ -25,6 +26,7 @@ std::optional<std::u16string> query_text(Query query) {
     std::u16string text(MAX_PATH, u'\0');
     for (;;) {
         const DWORD capacity = static_cast<DWORD>(text.size());
+        ::SetLastError(ERROR_SUCCESS);
         const DWORD length = query(reinterpret_cast<wchar_t*>(text.data()), capacity);
         const bool more_data = length == 0 && ::GetLastError() == ERROR_MORE_DATA;
         if (length == 0 && !more_data && ::GetLastError() != ERROR_SUCCESS) return std::nullopt;

@@ -148,7 +148,7 @@ TEST(CheckedPackage, FolderReplacedDuringTheWaitOrBeforeTheInspectionInstallsNot
 TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
     FakeSystemRoot windows;
     VerifiedRun run;
-    run.arguments[kExpectedSha256Value] = std::wstring(64, L'0');  // rejected after its digest
+    option_value(run.arguments, L"--expected-sha256") = std::wstring(64, L'0');  // rejected after its digest
     write_file(run.dir / L"other.msi", "another file");
     WorldWithAFault world(WorldWithAFault::Before::delete_package, [&] {
         std::filesystem::rename(run.files.msi, run.dir / L"checked.msi");
@@ -169,22 +169,22 @@ TEST(CheckedPackage, PackageSwappedBeforeItsDeletionIsNotDeleted) {
 TEST(CheckedPackage, PathsThatCouldAddArgumentsToAChildEndTheRunBeforeAnything) {
     SKIP_UNLESS_DEVELOPMENT_KEY();
     struct Case {
-        ArgumentIndex value;
+        std::wstring option;
         std::wstring suffix;
         std::string message;
     };
     const std::vector<Case> cases = {
-        {kInstallDirValue, L"\" INJECTED=yes \"x", "--install-dir must not contain a double quote or a control character."},
-        {kInstallDirValue, L"\\\" INJECTED=yes", "--install-dir must not contain a double quote or a control character."},
-        {kMsiLogPathValue, L".log\" TRANSFORMS=evil.mst", "--msi-log-path must not contain a double quote or a control character."},
-        {kMsiPathValue, L"\" /qn \"", "--msi-path must not contain a double quote or a control character."},
-        {kAppPathValue, L"\n/select", "--app-path must not contain a double quote or a control character."},
+        {L"--install-dir", L"\" INJECTED=yes \"x", "--install-dir must not contain a double quote or a control character."},
+        {L"--install-dir", L"\\\" INJECTED=yes", "--install-dir must not contain a double quote or a control character."},
+        {L"--msi-log-path", L".log\" TRANSFORMS=evil.mst", "--msi-log-path must not contain a double quote or a control character."},
+        {L"--msi-path", L"\" /qn \"", "--msi-path must not contain a double quote or a control character."},
+        {L"--app-path", L"\n/select", "--app-path must not contain a double quote or a control character."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         FakeSystemRoot windows;
         VerifiedRun run;
-        run.arguments[c.value] += c.suffix;
+        option_value(run.arguments, c.option) += c.suffix;
         write_file(run.files.result, "earlier result");
 
         const InProcessRun helper = run_in_process(run.arguments);

@@ -115,7 +115,7 @@ TEST(InstallerRun, DigestInCapitalsWithBlanksAroundStillPasses) {
     SKIP_UNLESS_DEVELOPMENT_KEY();
     FakeSystemRoot windows;
     VerifiedRun run;
-    std::wstring& sha256 = run.arguments[kExpectedSha256Value];
+    std::wstring& sha256 = option_value(run.arguments, L"--expected-sha256");
     for (auto& c : sha256) c = static_cast<wchar_t>(std::towupper(c));
     sha256 = L" " + sha256 + L"\n";
 
@@ -208,7 +208,7 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
          [](VerifiedRun& r) {
              // The application stays where it is; only the directory to start in is
              // missing (the installer makes it: it is removed before the relaunch).
-             r.arguments[kInstallDirValue] = (r.dir / L"missing dir").wstring();
+             option_value(r.arguments, L"--install-dir") = (r.dir / L"missing dir").wstring();
          },
          [](const std::string& line) {
              constexpr std::string_view prefix = "Application restart failed: ";
@@ -220,7 +220,7 @@ TEST(InstallerRun, RestartProblemsAreLoggedAndChangeNothingElse) {
              std::wstring deep = r.dir.path().wstring();
              while (deep.size() < 300) deep += L"\\deep-dir";
              std::filesystem::create_directories(deep);
-             r.arguments[kInstallDirValue] = deep;
+             option_value(r.arguments, L"--install-dir") = deep;
          },
          [](const std::string& line) {
              return line == "Application restart failed: working directory is too long and has no short form";

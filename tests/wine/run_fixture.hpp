@@ -2,7 +2,10 @@
 // The files and options of one helper run, as the application would pass them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <stdexcept>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -32,18 +35,6 @@ struct RunOptions {
     std::wstring signature = L"c2ln";
 };
 
-// The position of each option's value in the argument list.
-enum ArgumentIndex : std::size_t {
-    kParentIdValue = 1,
-    kMsiPathValue = 3,
-    kInstallDirValue = 5,
-    kAppPathValue = 7,
-    kMsiLogPathValue = 9,
-    kExpectedSha256Value = 15,
-    kSignatureValue = 19,
-    kKeyIdValue = 21,
-};
-
 inline std::vector<std::wstring> arguments_for(const RunFiles& files, const RunOptions& options = {}) {
     return {L"--parent-process-id", options.parent_process_id,
             L"--msi-path", files.msi.wstring(),
@@ -57,6 +48,15 @@ inline std::vector<std::wstring> arguments_for(const RunFiles& files, const RunO
             L"--signature", options.signature,
             L"--key-id", L"vostrane-update-2026-01",
             L"--signature-algorithm", L"ed25519"};
+}
+
+// The value that follows the option `name` in an argument list, to change it.
+inline std::wstring& option_value(std::vector<std::wstring>& arguments, std::wstring_view name) {
+    const auto found = std::find(arguments.begin(), arguments.end(), name);
+    if (found == arguments.end() || found + 1 == arguments.end()) {
+        throw std::logic_error("no option " + std::string(name.begin(), name.end()));
+    }
+    return *(found + 1);
 }
 
 // The log's messages; every line must have the "[seconds] " prefix.

@@ -50,7 +50,7 @@ TEST(HelperRun, UnpairedSurrogateStopsTheRunBeforeAnyFileIsTouched) {
     RunFiles files = files_in(dir);
     write_file(files.result, "earlier result");
     auto arguments = arguments_for(files);
-    arguments[kKeyIdValue] = std::wstring(L"key") + wchar_t(0xD800);  // --key-id
+    option_value(arguments, L"--key-id") = std::wstring(L"key") + wchar_t(0xD800);
 
     HelperRun run = run_helper(arguments);
     EXPECT_EQ(run.exit_code, 1603u);
@@ -139,7 +139,7 @@ TEST(HelperRun, RejectedPackageIsLoggedAndReportedAndOnlyACheckedPackageDeleted)
         {"signature not Base64",
          [](RunFiles& f) {
              auto arguments = signed_package(f, "package bytes");
-             arguments[kSignatureValue] = L"not base64!";
+             option_value(arguments, L"--signature") = L"not base64!";
              return arguments;
          },
          "Update signature is not valid Base64.", false},

@@ -52,7 +52,7 @@ check_bundle() {
       grep -qx 'Timestamp Server Signature verification: ok' "$work/$name.$program.verify" ||
         fail "$name: $program: no time stamp that verifies"
     else
-      grep -q 'Timestamp' "$work/$name.$program.verify" && fail "$name: $program: time-stamped unasked"
+      grep -q $'^\tTimestamp time:' "$work/$name.$program.verify" && fail "$name: $program: time-stamped unasked"
     fi
     osslsigncode remove-signature -in "$dist/$program" -out "$work/$name.$program" >/dev/null ||
       fail "$name: $program: the signature cannot be removed"

@@ -29,9 +29,18 @@ authenticode_sign() {
   osslsigncode sign "$@" -h sha256 -n "$description" -in "$in" -out "$out" >/dev/null
 }
 
-# authenticode_verify FILE CA_FILE LOG: osslsigncode's verdict, its report in LOG.
+# authenticode_verify FILE CA_FILE LOG [TSA_CA_FILE]: osslsigncode's verdict,
+# its report in LOG; a time stamp is checked against TSA_CA_FILE (default: the
+# system's certificate bundle).
 authenticode_verify() {
-  osslsigncode verify -CAfile "$2" -in "$1" >"$3" 2>&1
+  osslsigncode verify -CAfile "$2" ${4:+-TSA-CAfile "$4"} -in "$1" >"$3" 2>&1
+}
+
+# authenticode_timestamp_verified LOG: whether the report of authenticode_verify
+# shows a time stamp whose signature verified. osslsigncode's verdict alone does
+# not say: it accepts a signature whose time stamp fails to verify.
+authenticode_timestamp_verified() {
+  grep -qx 'Timestamp Server Signature verification: ok' "$1"
 }
 
 # authenticode_unsigned SIGNED OUT: the file with its signature removed.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/release's refusals, which come before anything is built or written:
 # no update key, the development key without --development-key, no
-# certificate for a real key, contradictory or unknown arguments.
+# certificate for a real key, contradictory or unknown arguments, a time
+# stamp's trust anchor without a time stamp.
 #
 #   tests/scripts/release_script_test.sh SOURCE_DIR
 set -uo pipefail
@@ -31,6 +32,7 @@ name the code-signing certificate|--update-public-key WORK/own-key.txt
 exclude each other|--development-key --update-public-key WORK/own-key.txt
 no such update public key file|--update-public-key WORK/missing.txt --pkcs12 WORK/certificate.p12
 unknown argument: --sign-anyway|--development-key --sign-anyway
+--timestamp-ca-file needs --timestamp-url|--development-key --timestamp-ca-file WORK/certificate.p12
 CASES
 
 [ "$(ls -la --time-style=full-iso "$source_dir/dist" 2>/dev/null)" = "$dist_before" ] ||

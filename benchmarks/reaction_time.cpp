@@ -92,7 +92,7 @@ double reaction_round(const std::filesystem::path& record, unsigned application_
     write_file(dir / L"update.msi", bytes);
     const std::string digest = sha256_hex(bytes);
     const std::string signature =
-        sign_with_development_key(signed_update_statement(kAcceptedKeyId, "1.4.0", digest));
+        sign_with_development_key(signed_update_statement(kAcceptedKeyId, "1.0.0", digest));
 
     DWORD parent_id = 0;
     win::unique_handle parent =
@@ -106,7 +106,7 @@ double reaction_round(const std::filesystem::path& record, unsigned application_
         L"--helper-log-path", (dir / L"logs\\helper.log").wstring(),
         L"--result-path", (dir / L"result.json").wstring(),
         L"--expected-sha256", std::wstring(digest.begin(), digest.end()),
-        L"--expected-version", L"1.4.0",
+        L"--expected-version", L"1.0.0",
         L"--signature", std::wstring(signature.begin(), signature.end()),
         L"--key-id", L"vostrane-update-2026-01",
         L"--signature-algorithm", L"ed25519"};

@@ -21,7 +21,7 @@ public:
     explicit LockedPackage(LockedPackageFile file) : file_(std::move(file)) {}
 
     Result<std::string> digest() override { return compute_package_digest(file_.handle()); }
-    Status check_contents() override { return file_.check_contents(); }
+    Status check_contents(std::string_view signed_version) override { return file_.check_contents(signed_version); }
     [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
         if (auto confirmed = file_.confirm_installer_path(); !confirmed) return failure(confirmed.error());
         return file_.installer_path();

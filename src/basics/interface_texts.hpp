@@ -67,6 +67,9 @@ inline constexpr std::string_view kPackageReplaced = "The update package was rep
 // An external cabinet or uncompressed files: Windows Installer would read them
 // from beside the package, where the signature does not reach.
 inline constexpr std::string_view kPackageRefersToOutsideFiles = "The update package refers to files outside itself.";
+// The package's ProductVersion and --expected-version are both versions, and
+// differ: Windows Installer would install another version than the one signed.
+inline constexpr std::string_view kPackageNotSignedVersion = "The update package is not the version that was signed.";
 inline constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
 inline constexpr std::string_view kInvalidSignatureMetadata = "Update signature metadata is invalid.";
 inline constexpr std::string_view kInvalidEmbeddedKey = "The embedded update public key is invalid.";

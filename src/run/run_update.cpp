@@ -45,7 +45,7 @@ private:
             !verified) {
             return verified;
         }
-        return package_->check_contents();
+        return package_->check_contents(options_.expected_version);
     }
 
     void release_package() {

@@ -27,10 +27,11 @@ public:
     // be read.
     virtual Result<std::string> digest() = 0;
     // Refuses a package that Windows Installer would not take whole from the
-    // locked file (anything from beside it), and remembers what identifies it
-    // to Windows Installer. Asked only after the signature verified, so that
+    // locked file (anything from beside it) or whose ProductVersion is another
+    // version than the signed one, and remembers what identifies it to
+    // Windows Installer. Asked only after the signature verified, so that
     // only the publisher's bytes are parsed.
-    virtual Status check_contents() = 0;
+    virtual Status check_contents(std::string_view signed_version) = 0;
     // The path to give the installer, once it is confirmed to name the locked
     // file; or why not.
     [[nodiscard]] virtual Result<std::u16string> confirm_installer_path() const = 0;

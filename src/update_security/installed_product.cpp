@@ -12,7 +12,9 @@ Result<PackageIdentity> read_package_identity(MsiDatabaseReader& reader) {
     if (!properties) return failure(properties.error());
     PackageIdentity identity;
     for (auto& row : *properties) {
-        if (row.size() == kProperty.size() && row[0] == "ProductCode") identity.product_code = std::move(row[1]);
+        if (row.size() != kProperty.size()) continue;
+        if (row[0] == "ProductCode") identity.product_code = std::move(row[1]);
+        if (row[0] == "ProductVersion") identity.product_version = std::move(row[1]);
     }
     if (identity.product_code.empty()) return failure(std::string("The package has no ProductCode."));
     auto package_code = reader.summary_text(kSummaryPackageCode);

@@ -18,6 +18,7 @@ namespace vostrane {
 struct PackageIdentity {
     std::string product_code;  // the Property table's ProductCode
     std::string package_code;  // the summary information's revision number, PID 9
+    std::string product_version;  // the Property table's ProductVersion; empty when it has none
 };
 
 inline constexpr std::uint32_t kSummaryPackageCode = 9;  // PID_REVNUMBER

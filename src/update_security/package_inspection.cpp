@@ -324,6 +324,21 @@ std::string install_dir_lock_text(const PackageFacts& facts) {
     return "The package refers to " + std::string(kInstallDirLockName) + " (in " + tables + ").";
 }
 
+// Two versions are an error, since the helper refuses the package then; text
+// that is not a version is the publisher's own scheme, only warned about.
+PackageFinding version_finding(const std::string& product_version, std::string_view signed_version) {
+    const std::string differs = "ProductVersion " + product_version + " is not the version being signed, " +
+                                std::string(signed_version) +
+                                " (Windows Installer compares the first three fields, as numbers)";
+    if (!contradicts_signed_version(product_version, signed_version)) {
+        return {FindingLevel::warning, FindingKind::version_differs, differs + "."};
+    }
+    return {FindingLevel::error, FindingKind::version_differs,
+            differs + ": the update helper refuses it. Set the package's ProductVersion to " +
+                std::string(signed_version) + " (WiX <Product Version=\"" + std::string(signed_version) +
+                "\">), or sign the version the package carries, " + product_version + "."};
+}
+
 }  // namespace
 
 std::string_view finding_level_name(FindingLevel level) {
@@ -377,10 +392,7 @@ std::vector<PackageFinding> package_findings(const PackageFacts& facts,
                                 "The package has no ProductVersion; the version being signed is " +
                                     std::string(*signed_version) + "."});
         } else if (!same_installer_version(*product_version, *signed_version)) {
-            findings.push_back({FindingLevel::warning, FindingKind::version_differs,
-                                "ProductVersion " + *product_version + " is not the version being signed, " +
-                                    std::string(*signed_version) +
-                                    " (Windows Installer compares the first three fields, as numbers)."});
+            findings.push_back(version_finding(*product_version, *signed_version));
         }
     }
     const std::string upgrade_code = facts.property("UpgradeCode").value_or("");
@@ -457,6 +469,11 @@ bool same_installer_version(std::string_view a, std::string_view b) {
     const auto first = parse_installer_version(a);
     const auto second = parse_installer_version(b);
     return first && second && *first == *second;
+}
+
+bool contradicts_signed_version(std::string_view product_version, std::string_view signed_version) {
+    return parse_installer_version(product_version) && parse_installer_version(signed_version) &&
+           !same_installer_version(product_version, signed_version);
 }
 
 }  // namespace vostrane

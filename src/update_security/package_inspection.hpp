@@ -123,4 +123,9 @@ std::optional<InstallerVersion> parse_installer_version(std::string_view text);
 // that is not a version equals nothing.
 bool same_installer_version(std::string_view a, std::string_view b);
 
+// Both texts are versions, and not the same one: the package would install
+// another version than the one signed. The signing tool and the helper both
+// refuse it; text that is not a version is left to the publisher.
+bool contradicts_signed_version(std::string_view product_version, std::string_view signed_version);
+
 }  // namespace vostrane

@@ -5,6 +5,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "installed_product.hpp"
 #include "result.hpp"
@@ -38,9 +39,10 @@ public:
     // with kPackageRefersToOutsideFiles when a cabinet or files would come
     // from beside it, with kNotAnMsiPackage when it cannot be read or names
     // no product, and with kPackageReplaced when the path does not lead to
-    // the locked file, before msi.dll opens it or after. Remembers the
-    // package's product and package codes.
-    [[nodiscard]] Status check_contents();
+    // the locked file, before msi.dll opens it or after, and with
+    // kPackageNotSignedVersion when its ProductVersion contradicts the
+    // version that was signed. Remembers the package's product and package codes.
+    [[nodiscard]] Status check_contents(std::string_view signed_version);
 
     // Whether Windows Installer has the checked package's product installed
     // from the checked package (its package code); kCheckedPackageNotInstalled

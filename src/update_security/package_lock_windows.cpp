@@ -83,7 +83,7 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-Status LockedPackageFile::check_contents() {
+Status LockedPackageFile::check_contents(std::string_view signed_version) {
     const auto path = package_reading_path(installer_path_, win::short_path);
     if (!path) return failure(std::string(kNotAnMsiPackage));
     // msi.dll opens the file by name: that name must lead to the locked file
@@ -95,6 +95,9 @@ Status LockedPackageFile::check_contents() {
     if (!identity) return failure(std::string(kNotAnMsiPackage));
     if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
     if (auto contained = check_package_is_self_contained(**database); !contained) return contained;
+    if (contradicts_signed_version(identity->product_version, signed_version)) {
+        return failure(std::string(kPackageNotSignedVersion));
+    }
     package_identity_ = std::move(*identity);
     return {};
 }

@@ -7,7 +7,8 @@ namespace vostrane {
 namespace {
 
 TEST(InstalledProduct, OnlyTheCheckedPackageInstalledCounts) {
-    const PackageIdentity checked{"{5B0C7E21-9A43-4D1F-8E62-3C7F1A2B9D02}", "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"};
+    const PackageIdentity checked{"{5B0C7E21-9A43-4D1F-8E62-3C7F1A2B9D02}", "{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}",
+                                  "2.0.0"};
     struct Case {
         const char* name;
         InstalledProduct product;

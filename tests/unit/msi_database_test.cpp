@@ -141,6 +141,7 @@ TEST(MsiDatabase, ReadsEveryTableAndTheWordCountAsMsitoolsExportsThem) {
     EXPECT_EQ(identity->product_code, product_code);
     EXPECT_EQ(identity->product_code, "{5B0C7E21-9A43-4D1F-8E62-3C7F1A2B9D02}");
     EXPECT_EQ(identity->package_code, package_code);
+    EXPECT_EQ(identity->product_version, "2.0.0");
 }
 
 TEST(MsiDatabase, AMissingTableOrColumnIsAnError) {

@@ -418,30 +418,44 @@ TEST(PackageInspection, MissingInstallDirIsAnError) {
 }
 
 TEST(PackageInspection, ProductVersionIsComparedAsWindowsInstallerDoes) {
+    // Two versions that differ are an error (the helper refuses the package);
+    // text that is not a version only a warning.
+    enum class Outcome { same, error, warning };
     struct Case {
         std::string product_version, signed_version;
-        bool differs;
+        Outcome outcome;
     };
     const std::vector<Case> cases = {
-        {"2.0.0", "2.0.0", false},     {"2.0.0.7", "2.0.0", false},   {"2.0.0.7", "2.0.0.9", false},
-        {"02.00.0000", "2.0.0", false}, {"2.0", "2.0.0", false},      {"2.0.1", "2.0.0", true},
-        {"2.1.0", "2.0.0", true},       {"2.0.0", "v2.0.0", true},    {"2.0.0", "2.0.0-beta", true},
-        {"", "2.0.0", true},            {"2.0.0.0.0", "2.0.0", true}, {"65536.0.0", "0.0.0", true},
+        {"2.0.0", "2.0.0", Outcome::same},          {"2.0.0.7", "2.0.0", Outcome::same},
+        {"2.0.0.7", "2.0.0.9", Outcome::same},      {"02.00.0000", "2.0.0", Outcome::same},
+        {"2.0", "2.0.0", Outcome::same},            {"2.0.1", "2.0.0", Outcome::error},
+        {"2.1.0", "2.0.0", Outcome::error},         {"1.0.0", "2.0.0", Outcome::error},
+        {"2.0.0", "2.0.1.0", Outcome::error},       {"2.0.0", "v2.0.0", Outcome::warning},
+        {"2.0.0", "2.0.0-beta", Outcome::warning},  {"", "2.0.0", Outcome::warning},
+        {"2.0.0.0.0", "2.0.0", Outcome::warning},   {"65536.0.0", "0.0.0", Outcome::warning},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.product_version + " / " + c.signed_version);
         MemoryDatabase db = sample_package();
         db.set_property("ProductVersion", c.product_version);
         const auto findings = inspect(db, c.signed_version);
-        if (!c.differs) {
+        EXPECT_EQ(contradicts_signed_version(c.product_version, c.signed_version), c.outcome == Outcome::error);
+        if (c.outcome == Outcome::same) {
             EXPECT_EQ(findings.size(), 2u);
             continue;
         }
         ASSERT_EQ(findings.size(), 3u);
-        EXPECT_EQ(findings[0], warning(FindingKind::version_differs,
-                                       "ProductVersion " + c.product_version + " is not the version being signed, " +
-                                           c.signed_version +
-                                           " (Windows Installer compares the first three fields, as numbers)."));
+        const std::string differs = "ProductVersion " + c.product_version + " is not the version being signed, " +
+                                    c.signed_version + " (Windows Installer compares the first three fields, as numbers)";
+        if (c.outcome == Outcome::warning) {
+            EXPECT_EQ(findings[0], warning(FindingKind::version_differs, differs + "."));
+        } else {
+            EXPECT_EQ(findings[0], error(FindingKind::version_differs,
+                                         differs + ": the update helper refuses it. Set the package's ProductVersion "
+                                                   "to " + c.signed_version + " (WiX <Product Version=\"" +
+                                             c.signed_version + "\">), or sign the version the package carries, " +
+                                             c.product_version + "."));
+        }
     }
 
     MemoryDatabase db = sample_package();

@@ -71,8 +71,8 @@ public:
         journal_.push_back("digest");
         return answers_.digest;
     }
-    Status check_contents() override {
-        journal_.push_back("inspect");
+    Status check_contents(std::string_view signed_version) override {
+        journal_.push_back("inspect " + std::string(signed_version));
         return answers_.inspection_result;
     }
     [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
@@ -189,7 +189,7 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
         "lock C:\\dl\\update.msi",
         "digest",
         words("verify 1.4.0", kDigest, "c2lnbmF0dXJl vostrane-update-2026-01 ed25519"),
-        "inspect",
+        "inspect 1.4.0",
         "wait 4242 C:\\dl\\helper.log",
         "locate",
         "confirm",
@@ -309,6 +309,9 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
         {"files outside the package",
          [](RecordingSteps& s) { s.inspection_result = failure("The update package refers to files outside itself."); },
          "The update package refers to files outside itself.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
+        {"not the signed version",
+         [](RecordingSteps& s) { s.inspection_result = failure("The update package is not the version that was signed."); },
+         "The update package is not the version that was signed.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
         {"no database", [](RecordingSteps& s) { s.inspection_result = failure("The downloaded update package is not a valid MSI file."); },
          "The downloaded update package is not a valid MSI file.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
     };

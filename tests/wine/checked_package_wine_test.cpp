@@ -44,7 +44,7 @@ void move_package_into(VerifiedRun& run, const std::filesystem::path& real_folde
     const std::string bytes = read_file(run.files.msi);
     std::filesystem::rename(run.files.msi, real_folder / L"update.msi");
     run.files.msi = folder / L"update.msi";
-    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.0.0"));
 }
 
 TEST(CheckedPackage, FolderLinkPointedElsewhereDuringTheWaitStillInstallsTheCheckedFile) {
@@ -84,7 +84,7 @@ TEST(CheckedPackage, PathDifferingFromTheFileNameInLetterCaseAloneReachesTheInst
     VerifiedRun run;
     const std::string bytes = read_file(run.files.msi);
     run.files.msi = run.dir / L"Update.MSI";  // the file is update.msi
-    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.0.0"));
 
     const InProcessRun helper = run_in_process(run.arguments);
     EXPECT_EQ(helper.exit_code, 0u) << helper.standard_error;
@@ -210,7 +210,7 @@ TEST(CheckedPackage, PackageOnANetworkDriveIsRefusedAndKept) {
     const std::string bytes = read_file(run.files.msi);
     run.files.msi = on_network / L"update.msi";
     write_file(run.files.msi, bytes);
-    run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+    run.arguments = arguments_for(run.files, signed_options(bytes, "1.0.0"));
 
     const InProcessRun helper = run_in_process(run.arguments);
     const bool kept = std::filesystem::exists(run.files.msi);

@@ -56,7 +56,7 @@ TEST(FaultsDuringARun, ResultFolderRemovedDuringTheRunLeavesNoResultAndChangesNo
     VerifiedRun run;
     run.files.result = run.dir / L"reports\\result.json";
     std::filesystem::create_directories(run.files.result.parent_path());
-    run.arguments = arguments_for(run.files, signed_options(read_file(run.files.msi), "1.4.0"));
+    run.arguments = arguments_for(run.files, signed_options(read_file(run.files.msi), "1.0.0"));
     WorldWithAFault world(WorldWithAFault::Before::write_result,
                           [&run] { std::filesystem::remove_all(run.files.result.parent_path()); });
 

@@ -94,7 +94,7 @@ struct VerifiedRun {
         write_file(files.app, "the application");
         const std::string bytes = package.empty() ? installable_package_bytes() : read_file(built_package(package));
         write_file(files.msi, bytes);
-        RunOptions options = signed_options(bytes, "1.4.0");
+        RunOptions options = signed_options(bytes, "1.0.0");
         options.parent_process_id = parent_process_id;
         arguments = arguments_for(files, options);
     }
@@ -172,9 +172,9 @@ private:
         PackageWithAFault(std::unique_ptr<CheckedPackage> real, WorldWithAFault& world)
             : real_(std::move(real)), world_(world) {}
         Result<std::string> digest() override { return real_->digest(); }
-        Status check_contents() override {
+        Status check_contents(std::string_view signed_version) override {
             world_.at(Before::check_contents);
-            return real_->check_contents();
+            return real_->check_contents(signed_version);
         }
         [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
             return real_->confirm_installer_path();

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::string_view kOutsideFiles = "The update package refers to files outside itself.";
 constexpr std::string_view kNotAnMsi = "The downloaded update package is not a valid MSI file.";
+constexpr std::string_view kNotSignedVersion = "The update package is not the version that was signed.";
 
 // A case's package: a built one by name, or, for no name, bytes that are no database.
 std::string package_bytes(const std::wstring& name) {
@@ -50,7 +51,7 @@ TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefus
         EXPECT_EQ(*media, (std::vector<MsiRow>{{"1", "#sample.cab"}}));
         EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "while msi.dll reads it";
     }
-    const auto checked = lock->check_contents();
+    const auto checked = lock->check_contents("2.0.0");
     EXPECT_TRUE(checked) << checked.error();
 
     // msi.dll has let go; the lock has not.
@@ -61,29 +62,38 @@ TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefus
     EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
+// The packages are version 2.0.0; the version is what was signed.
 TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
-    const std::vector<std::pair<std::wstring, std::string_view>> cases = {
-        {L"sample-app-2", ""},
-        {L"sample-app-2-per-machine", ""},
-        {L"sample-app-2-no-installdir", ""},  // the signing tool's error, not the helper's
-        {L"sample-app-2-external-cabinet", kOutsideFiles},
-        {L"sample-app-2-uncompressed", kOutsideFiles},
-        {L"sample-app-2-move-file", kOutsideFiles},
-        {L"sample-app-2-source-program", kOutsideFiles},
-        {L"sample-app-2-source-property", kOutsideFiles},
-        {L"sample-app-2-source-registry", kOutsideFiles},
-        {L"sample-app-2-nested-install", kOutsideFiles},
-        {L"sample-app-2-installed-folders", ""},
-        {L"", kNotAnMsi},
+    struct Case {
+        std::wstring name;
+        std::string_view signed_version, refusal;
     };
-    for (const auto& [name, refusal] : cases) {
-        SCOPED_TRACE(utf8(name));
+    const std::vector<Case> cases = {
+        {L"sample-app-2", "2.0.0", ""},
+        {L"sample-app-2", "2.0.0.9", ""},  // Windows Installer compares three fields
+        {L"sample-app-2", "2.0.1", kNotSignedVersion},
+        {L"sample-app-2", "1.0.0", kNotSignedVersion},
+        {L"sample-app-2", "v2.0.1", ""},  // not a version: left to the publisher
+        {L"sample-app-2-per-machine", "2.0.0", ""},
+        {L"sample-app-2-no-installdir", "2.0.0", ""},  // the signing tool's error, not the helper's
+        {L"sample-app-2-external-cabinet", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-uncompressed", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-move-file", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-source-program", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-source-property", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-source-registry", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-nested-install", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-installed-folders", "2.0.0", ""},
+        {L"", "2.0.0", kNotAnMsi},
+    };
+    for (const auto& [name, signed_version, refusal] : cases) {
+        SCOPED_TRACE(utf8(name) + " signed as " + std::string(signed_version));
         TempDir dir;
         const auto package = dir / L"update.msi";
         write_file(package, package_bytes(name));
         auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
-        const auto checked = lock->check_contents();
+        const auto checked = lock->check_contents(signed_version);
         EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
     }
 }
@@ -104,20 +114,28 @@ TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
     std::filesystem::rename(folder, dir / L"moved");
     std::filesystem::create_directories(folder);
     write_file(package, package_bytes(L"sample-app-2"));
-    const auto checked = lock->check_contents();
+    const auto checked = lock->check_contents("2.0.0");
     EXPECT_EQ(checked ? std::string() : checked.error(), "The update package was replaced after it was checked.");
 }
 
 // A signed package is rejected after its signature, deleted, reported, and
-// Windows Installer never starts: only the shell's record is written.
-TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedAndNeverInstalled) {
+// Windows Installer never starts: only the shell's record is written. The
+// version mismatch is no mistake of the signature: both name 2.0.0.
+TEST(InspectedPackage, SignedPackageThatItsTablesRefuseIsRejectedDeletedAndNeverInstalled) {
     SKIP_UNLESS_DEVELOPMENT_KEY();
-    const std::vector<std::pair<std::wstring, std::string_view>> cases = {
-        {L"sample-app-2-external-cabinet", kOutsideFiles},
-        {L"sample-app-2-uncompressed", kOutsideFiles},
-        {L"", kNotAnMsi},
+    struct Case {
+        std::wstring name;
+        std::string signed_version;
+        std::string_view message;
     };
-    for (const auto& [name, message] : cases) {
+    const std::vector<Case> cases = {
+        {L"sample-app-2-external-cabinet", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-uncompressed", "2.0.0", kOutsideFiles},
+        {L"", "2.0.0", kNotAnMsi},
+        // ProductVersion 1.0.0, signed and expected as 2.0.0.
+        {L"stand-in-app", "2.0.0", kNotSignedVersion},
+    };
+    for (const auto& [name, signed_version, message] : cases) {
         SCOPED_TRACE(utf8(name));
         FakeSystemRoot windows;
         VerifiedRun run;
@@ -126,7 +144,9 @@ TEST(InspectedPackage, SignedPackageThatTakesFilesFromBesideItIsRejectedDeletedA
         // What Windows Installer would read from beside the package.
         write_file(run.files.msi.parent_path() / L"sample.cab", "a cabinet nobody signed");
         write_file(run.files.msi.parent_path() / L"version.txt", "9.9.9");
-        run.arguments = arguments_for(run.files, signed_options(bytes, "1.4.0"));
+        RunOptions options = signed_options(bytes, signed_version);
+        options.version = widen(signed_version);
+        run.arguments = arguments_for(run.files, options);
 
         const InProcessRun helper = run_in_process(run.arguments);
         EXPECT_EQ(helper.exit_code, 1603u);

@@ -31,7 +31,7 @@ inline RunFiles files_in(const TempDir& dir) {
 struct RunOptions {
     std::wstring parent_process_id = L"0";
     std::wstring sha256 = std::wstring(kZeroDigest, kZeroDigest + 64);
-    std::wstring version = L"1.4.0";
+    std::wstring version = L"1.0.0";
     std::wstring signature = L"c2ln";
 };
 
@@ -94,7 +94,7 @@ inline RunOptions signed_options(const std::string& bytes, const std::string& si
 
 // A package of these bytes at files.msi, with the options for it signed by the development key.
 inline std::vector<std::wstring> signed_package(const RunFiles& files, const std::string& bytes,
-                                                const std::string& signed_version = "1.4.0") {
+                                                const std::string& signed_version = "1.0.0") {
     write_file(files.msi, bytes);
     return arguments_for(files, signed_options(bytes, signed_version));
 }

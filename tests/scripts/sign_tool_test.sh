@@ -152,7 +152,10 @@ external_cabinet="error: Media 1 uses the cabinet sample.cab from outside the pa
 uncompressed="error: 1 of 1 files are not compressed (the first is VersionFile): Windows Installer would read them from the package's folder, where the signature does not reach. Compress them into an embedded cabinet: WiX <Package Compressed=\"yes\"/> with <MediaTemplate EmbedCab=\"yes\"/>, and no Compressed=\"no\" on a <File>."
 no_installdir="error: The Directory table has no INSTALLDIR: the INSTALLDIR=<folder> that the update helper passes would be ignored. Name the installation folder INSTALLDIR: WiX <Directory Id=\"INSTALLDIR\" Name=\"...\">."
 no_refusal="warning: No Upgrade row for the UpgradeCode {2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, OnlyDetect) with a launch condition or error action on its property: an older signed package can be replayed to downgrade. WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>."
-other_version="warning: ProductVersion 2.0.0 is not the version being signed, 2.1 (Windows Installer compares the first three fields, as numbers)."
+differs="(Windows Installer compares the first three fields, as numbers)"
+other_version="error: ProductVersion 2.0.0 is not the version being signed, 2.0.1 $differs: the update helper refuses it. Set the package's ProductVersion to 2.0.1 (WiX <Product Version=\"2.0.1\">), or sign the version the package carries, 2.0.0."
+minor_version="error: ProductVersion 2.0.0 is not the version being signed, 2.1 $differs: the update helper refuses it. Set the package's ProductVersion to 2.1 (WiX <Product Version=\"2.1\">), or sign the version the package carries, 2.0.0."
+not_a_version="warning: ProductVersion 2.0.0 is not the version being signed, v2.0.0 $differs."
 per_machine="information: Installs per machine (ALLUSERS=1); elevated privileges may be required (summary Word Count bit 3 not set).|information: The package refers to VOSTRANE_INSTALLDIR_LOCK (in LaunchCondition)."
 no_authenticode="warning: The package installs per machine but carries no Authenticode signature, so the elevation prompt will name no publisher. Sign the .msi with Authenticode (osslsigncode sign) before you make the update signature over the signed file."
 outside="the folder the package was started from, where the signature does not reach."
@@ -179,7 +182,9 @@ check_cases=(
   "sample-app-2.msi|2.0.0|0|$per_user|$no_lock"
   "sample-app-2.msi|2.0.0.9|0|$per_user|$no_lock"
   "sample-app-2.msi||0|$per_user|$no_lock"
-  "sample-app-2.msi|2.1|0|$other_version|$per_user|$no_lock"
+  "sample-app-2.msi|2.0.1|1|$other_version|$per_user|$no_lock"
+  "sample-app-2.msi|2.1|1|$minor_version|$per_user|$no_lock"
+  "sample-app-2.msi|v2.0.0|0|$not_a_version|$per_user|$no_lock"
   "sample-app-2-external-cabinet.msi|2.0.0|1|$external_cabinet|$per_user|$no_lock"
   "sample-app-2-uncompressed.msi|2.0.0|1|$uncompressed|$per_user|$no_lock"
   "sample-app-2-no-installdir.msi|2.0.0|1|$no_installdir|$per_user|$no_lock"
@@ -224,58 +229,94 @@ expect_status 0 "check the guide's sample"
 expect_contains "$out" "information: The package refers to VOSTRANE_INSTALLDIR_LOCK" "check the guide's sample"
 
 # --- sign -----------------------------------------------------------------
-run sign --private-key priv.pem --version 1.4.0 --package package.msi
+run sign --private-key priv.pem --version 2.0.0 --package package.msi
 expect_status 0 "sign"
 signature=$out
 [[ ${#signature} == 88 && $signature == *== ]] || fail "signature '$signature' is not 88 Base64 characters"
 
-run sign --private-key priv.pem --version ' 1.4.0 ' --package package.msi --format options
+run sign --private-key priv.pem --version ' 2.0.0 ' --package package.msi --format options
 expect_status 0 "sign --format options"
 expected_options="--expected-sha256 $digest
---expected-version 1.4.0
+--expected-version 2.0.0
 --signature $signature
 --key-id vostrane-update-2026-01
 --signature-algorithm ed25519"
 [[ $out == "$expected_options" ]] || fail "--format options printed: $out"
 
-run sign --private-key priv.pem --version 1.4.0 --package package.msi --format json
-expect_status 2 "sign --format json"
-run sign --private-key pub.txt --version 1.4.0 --package package.msi
+run sign --private-key priv.pem --version 2.0.0 --package package.msi --format yaml
+expect_status 2 "sign --format yaml"
+
+# --format json: the feed manifest, its keys in a fixed order, each value as
+# digest and sign give it; a file name that needs escaping comes back whole.
+# Windows names hold no quote or backslash; the Linux tool shows their escapes.
+if $windows; then
+  json_name='nâme ünïcode.msi'
+  json_escaped_name=$json_name
+else
+  json_name='a "quoted" \ nâme.msi'
+  json_escaped_name='a \"quoted\" \\ nâme.msi'
+fi
+cp package.msi "$json_name"
+for name in package.msi "$json_name"; do
+  run sign --private-key priv.pem --version ' 2.0.0 ' --package "$name" --format json
+  expect_status 0 "sign --format json $name"
+  printf '%s' "$out" >manifest.json
+  fields=$(python3 -c 'import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+print(",".join(d))
+for key in d: print(d[key])' manifest.json) || fail "the manifest of $name is not JSON: $out"
+  expected_fields="version,sha256,signature,keyId,algorithm,fileName,size
+2.0.0
+$digest
+$signature
+vostrane-update-2026-01
+ed25519
+$name
+$(stat -c %s "$name")"
+  [[ $fields == "$expected_fields" ]] || fail "the manifest of $name holds: $fields"
+  [[ $out != *$'\n'* ]] || fail "the manifest of $name is more than one line: $out"
+done
+mkdir -p feed
+cp package.msi "feed/$json_name"
+run sign --private-key priv.pem --version 2.0.0 --package "feed/$json_name" --format json
+expect_status 0 "sign --format json of a package in a folder"
+expect_contains "$out" "\"fileName\":\"$json_escaped_name\",\"size\":" "sign --format json of a package in a folder"
+run sign --private-key pub.txt --version 2.0.0 --package package.msi
 expect_status 1 "sign with a public key file"
 expect_contains "$err" "PEM private key" "sign with a public key file"
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem 2>/dev/null
-run sign --private-key ec.pem --version 1.4.0 --package package.msi
+run sign --private-key ec.pem --version 2.0.0 --package package.msi
 expect_status 1 "sign with an EC key"
 expect_contains "$err" "Ed25519" "sign with an EC key"
-run sign --private-key priv.pem --version 1.4.0 --package package.txt
+run sign --private-key priv.pem --version 2.0.0 --package package.txt
 expect_status 1 "sign a file not named .msi"
 
 # --- sign with an encrypted key --------------------------------------------
-run sign --private-key enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+run sign --private-key enc.pem --password-file password.txt --version 2.0.0 --package package.msi
 expect_status 0 "sign with an encrypted key"
 encrypted_key_signature=$out
 [[ $out$err == *"$password"* ]] && fail "sign printed the password"
-run verify --public-key enc.txt --version 1.4.0 --package package.msi --signature "$encrypted_key_signature"
+run verify --public-key enc.txt --version 2.0.0 --package package.msi --signature "$encrypted_key_signature"
 expect_status 0 "verify a signature by an encrypted key"
 
 # A key that openssl encrypted is read too.
 openssl genpkey -algorithm ed25519 -aes-256-cbc -pass file:openssl-password.txt -out openssl-enc.pem
-run sign --private-key openssl-enc.pem --password-file password.txt --version 1.4.0 --package package.msi
+run sign --private-key openssl-enc.pem --password-file password.txt --version 2.0.0 --package package.msi
 expect_status 0 "sign with a key openssl encrypted"
 
 printf '%s!\n' "$password" >wrong-password.txt
-run sign --private-key enc.pem --password-file wrong-password.txt --version 1.4.0 --package package.msi
+run sign --private-key enc.pem --password-file wrong-password.txt --version 2.0.0 --package package.msi
 expect_status 1 "sign with a wrong password"
 [[ $err == "vostrane-sign: enc.pem: the password does not open this key." ]] || fail "wrong password: $err"
-run sign --private-key enc.pem --version 1.4.0 --package package.msi
+run sign --private-key enc.pem --version 2.0.0 --package package.msi
 expect_status 1 "sign an encrypted key without --password-file"
 [[ $err == "vostrane-sign: enc.pem is encrypted: give its password with --password-file." ]] ||
   fail "encrypted key without --password-file: $err"
-run sign --private-key priv.pem --password-file password.txt --version 1.4.0 --package package.msi
+run sign --private-key priv.pem --password-file password.txt --version 2.0.0 --package package.msi
 expect_status 1 "sign an unencrypted key with --password-file"
 expect_contains "$err" "priv.pem is not encrypted" "sign an unencrypted key with --password-file"
 : >empty-password.txt
-run sign --private-key enc.pem --password-file empty-password.txt --version 1.4.0 --package package.msi
+run sign --private-key enc.pem --password-file empty-password.txt --version 2.0.0 --package package.msi
 expect_status 1 "sign with an empty password file"
 expect_contains "$err" "holds no password" "sign with an empty password file"
 
@@ -343,48 +384,75 @@ run sign --private-key priv.pem --version 2.0.0 --package sample-app-2-no-upgrad
 expect_status 0 "sign with a warning"
 [[ ${#out} == 88 ]] || fail "sign with a warning printed more than the signature: $out"
 [[ $err == "vostrane-sign: $no_refusal" ]] || fail "sign with a warning said: $err"
-run sign --private-key priv.pem --version 2.1 --package package.msi --format options
-expect_status 0 "sign another version"
-[[ $out == --expected-sha256* && $(wc -l <<<"$out") == 5 ]] || fail "sign another version printed: $out"
-[[ $err == "vostrane-sign: $other_version" ]] || fail "sign another version said: $err"
+run sign --private-key priv.pem --version 2.0.1 --package package.msi --format options
+expect_status 1 "sign another version"
+[[ -z $out ]] || fail "sign another version printed: $out"
+[[ $err == "vostrane-sign: $other_version"$'\n'"vostrane-sign: package.msi was not signed: the errors above must be fixed in its authoring." ]] ||
+  fail "sign another version said: $err"
+run sign --private-key priv.pem --version v2.0.0 --package package.msi
+expect_status 0 "sign a version that is not numeric"
+[[ $err == "vostrane-sign: $not_a_version" ]] || fail "sign a version that is not numeric said: $err"
+
+# --strict refuses warnings too; a clean package still signs.
+for command in check sign; do
+  for package in sample-app-2-no-upgrade-rule.msi sample-app-2-per-machine.msi; do
+    if [[ $command == check ]]; then
+      run check "$package" --version 2.0.0 --strict
+    else
+      run sign --private-key priv.pem --version 2.0.0 --package "$package" --strict
+      [[ -z $out ]] || fail "sign --strict $package printed: $out"
+      expect_contains "$err" "vostrane-sign: $package was not signed: --strict refuses the warnings above." \
+        "sign --strict $package"
+    fi
+    expect_status 1 "$command --strict $package"
+    expect_contains "$out$err" "warning: " "$command --strict $package"
+  done
+done
+run check guide-2.msi --version 2.0.0 --strict
+expect_status 0 "check --strict the guide's sample"
+run sign --private-key priv.pem --version 2.0.0 --package guide-2.msi --strict
+expect_status 0 "sign --strict the guide's sample"
+[[ ${#out} == 88 && -z $err ]] || fail "sign --strict the guide's sample printed: $out; said: $err"
+run check package.msi --strict --strict
+expect_status 2 "check with --strict twice"
 run sign --private-key priv.pem --version 2.0.0 --package package.msi
 [[ -z $err ]] || fail "sign a clean package said: $err"
 
 # --- verify ---------------------------------------------------------------
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$signature"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$signature"
 expect_status 0 "verify"
-run verify --public-key pub.txt --version 1.4.1 --package package.msi --signature "$signature"
+run verify --public-key pub.txt --version 2.0.1 --package package.msi --signature "$signature"
 expect_status 1 "verify another version"
 [[ $out == "Update signature verification failed." ]] || fail "verify another version printed: $out"
-run verify --public-key pub.txt --version 1.4.0 --package package.txt --signature "$signature"
+run verify --public-key pub.txt --version 2.0.0 --package package.txt --signature "$signature"
 expect_status 1 "verify a file not named .msi"
 [[ $out == "The downloaded update package is not a valid MSI file." ]] || fail "verify .txt printed: $out"
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "${signature%==}"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "${signature%==}"
 [[ $out == "Update signature is not valid Base64." ]] || fail "verify unpadded printed: $out"
-run verify --public-key priv.pem --version 1.4.0 --package package.msi --signature "$signature"
+run verify --public-key priv.pem --version 2.0.0 --package package.msi --signature "$signature"
 expect_status 1 "verify with a malformed public key file"
 expect_contains "$err" "not an update public key" "verify with a malformed public key file"
 
 # --- statement ------------------------------------------------------------
-statement_for 1.4.0 "$digest" >statement.txt
-[[ $(wc -c <statement.txt) == 136 ]] || fail "statement for 1.4.0 is not 136 bytes"
+statement_for 2.0.0 "$digest" >statement.txt
+[[ $(wc -c <statement.txt) == 136 ]] || fail "statement for 2.0.0 is not 136 bytes"
 
 # Its bytes exactly, the version trimmed as sign trims it, and nothing else:
 # no CR (Windows' text mode), no line feed of its own.
-run statement --version ' 1.4.0 ' --package package.msi
+run statement --version ' 2.0.0 ' --package package.msi
 expect_status 0 "statement"
 cmp -s "$work/stdout" statement.txt || fail "statement printed: $(od -c "$work/stdout" | head -n 12)"
 [[ -s $work/stderr ]] && fail "statement wrote to standard error: $err"
 cp "$work/stdout" tool-statement.txt
 if ! $windows; then
-  "$tool" statement --version 1.4.0 --package package.msi >/dev/full 2>/dev/null &&
+  "$tool" statement --version 2.0.0 --package package.msi >/dev/full 2>/dev/null &&
     fail "statement exits with 0 when its output cannot be written"
 fi
 
-run statement --version 1.4.0 --package package.txt
+run statement --version 2.0.0 --package package.txt
 expect_status 1 "statement for a file not named .msi"
 expect_contains "$err" "not a valid MSI file" "statement for a file not named .msi"
-run statement --version 1.4.0 --package missing.msi
+run statement --version 2.0.0 --package missing.msi
 expect_status 1 "statement for a missing package"
 run statement --version ' ' --package package.msi
 expect_status 2 "statement with a blank version"
@@ -395,21 +463,21 @@ expect_status 2 "statement without --version"
 # Signed elsewhere (here by openssl), checked by verify; a changed signature
 # and a signature over another version's statement are not accepted.
 openssl pkeyutl -sign -rawin -inkey priv.pem -in tool-statement.txt -out elsewhere.sig || fail "openssl signs the statement"
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 elsewhere.sig)"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$(base64 -w0 elsewhere.sig)"
 expect_status 0 "verify the statement signed elsewhere"
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(tampered_base64_of elsewhere.sig)"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$(tampered_base64_of elsewhere.sig)"
 expect_status 1 "verify a tampered signature"
 [[ $out == "Update signature verification failed." ]] || fail "verify a tampered signature printed: $out"
-run statement --version 1.4.1 --package package.msi
+run statement --version 2.0.1 --package package.msi
 openssl pkeyutl -sign -rawin -inkey priv.pem -in "$work/stdout" -out other-version.sig
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 other-version.sig)"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$(base64 -w0 other-version.sig)"
 expect_status 1 "verify a signature over another version's statement"
 
 # --- cross-check with the openssl command line ----------------------------
 # openssl signs, vostrane-sign (the helper's check) accepts.
 openssl pkeyutl -sign -rawin -inkey priv.pem -in statement.txt -out openssl.sig || fail "openssl pkeyutl -sign"
 openssl_signature=$(base64 -w0 openssl.sig)
-run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$openssl_signature"
+run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$openssl_signature"
 expect_status 0 "verify an openssl signature"
 [[ $openssl_signature == "$signature" ]] || fail "Ed25519 is deterministic, yet openssl signed differently"
 
@@ -418,7 +486,7 @@ openssl pkey -in priv.pem -pubout -out pub.pem
 printf '%s' "$signature" | base64 -d >tool.sig
 openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in statement.txt -sigfile tool.sig >verify.txt 2>&1 ||
   fail "openssl does not verify vostrane-sign's signature: $(cat verify.txt)"
-statement_for 1.4.1 "$digest" >other.txt
+statement_for 2.0.1 "$digest" >other.txt
 openssl pkeyutl -verify -rawin -pubin -inkey pub.pem -in other.txt -sigfile tool.sig >/dev/null 2>&1 &&
   fail "openssl verifies the signature over another statement"
 
@@ -444,13 +512,13 @@ if command -v pkcs11-tool >/dev/null && command -v softhsm2-util >/dev/null && [
     >token-pub.txt
   grep -qaP '^[0-9a-f]{64}\r$' token-pub.txt || fail "the token's public key did not convert: $(od -c token-pub.txt)"
 
-  run statement --version 1.4.0 --package package.msi
+  run statement --version 2.0.0 --package package.msi
   cp "$work/stdout" token-statement.txt
   token --login --pin 1234 --sign --mechanism EDDSA --id 01 --input-file token-statement.txt \
     --output-file token.sig || fail "the token does not sign: $(cat "$token_log")"
-  run verify --public-key token-pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  run verify --public-key token-pub.txt --version 2.0.0 --package package.msi --signature "$(base64 -w0 token.sig)"
   expect_status 0 "verify the token's signature"
-  run verify --public-key pub.txt --version 1.4.0 --package package.msi --signature "$(base64 -w0 token.sig)"
+  run verify --public-key pub.txt --version 2.0.0 --package package.msi --signature "$(base64 -w0 token.sig)"
   expect_status 1 "verify the token's signature with another key"
 elif [[ ${CI:-} == true ]]; then
   fail "pkcs11-tool or SoftHSM is missing, so the token is not tested (scripts/setup installs them)"
@@ -468,9 +536,9 @@ run --help
 expect_status 0 "--help"
 run frobnicate
 expect_status 2 "unknown command"
-run sign --private-key priv.pem --version 1.4.0
+run sign --private-key priv.pem --version 2.0.0
 expect_status 2 "sign without --package"
-run sign --private-key priv.pem --version 1.4.0 --package package.msi --version 1.4.1
+run sign --private-key priv.pem --version 2.0.0 --package package.msi --version 2.0.1
 expect_status 2 "sign with --version twice"
 
 # --- the committed development key pair -----------------------------------

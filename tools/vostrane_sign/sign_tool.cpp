@@ -10,6 +10,7 @@
 #include "arguments.hpp"
 #include "tool_files.hpp"
 #include "unicode.hpp"
+#include "reporting/result_file.hpp"
 #include "update_keys.hpp"
 #include "update_security/msi_database.hpp"
 #include "update_security/package_check.hpp"
@@ -52,7 +53,7 @@ constexpr std::string_view kKeygenHelp =
     "-passin file: ends the password at LF only: give it a file with LF line ends.\n";
 
 constexpr std::string_view kCheckHelp =
-    "Usage: vostrane-sign check FILE.msi [--version V]\n"
+    "Usage: vostrane-sign check FILE.msi [--version V] [--strict]\n"
     "\n"
     "Reads the package's tables and prints one line per finding, each starting\n"
     "with its level:\n"
@@ -62,27 +63,35 @@ constexpr std::string_view kCheckHelp =
     "               and the like: a MoveFile row, a program run from there, a nested\n"
     "               installation); Windows Installer would read it from beside the\n"
     "               package, where the signature does not reach, and the update\n"
-    "               helper refuses such a package. Also no INSTALLDIR directory, or\n"
-    "               no readable MSI database;\n"
-    "  warning      a ProductVersion other than V (compared as Windows Installer\n"
-    "               does), no rule that refuses the package over a newer\n"
-    "               installed version (an old package could be replayed), or a\n"
-    "               per-machine package without an Authenticode signature;\n"
+    "               helper refuses such a package. Also no INSTALLDIR directory, no\n"
+    "               readable MSI database, or a ProductVersion that is another\n"
+    "               version than V (the first three fields compared as numbers, as\n"
+    "               Windows Installer does), which the helper refuses too;\n"
+    "  warning      a ProductVersion or V that is not a version of that form, or\n"
+    "               no ProductVersion; no rule that refuses the package over a\n"
+    "               newer installed version (an old package could be replayed); or\n"
+    "               a per-machine package without an Authenticode signature;\n"
     "  information  per-user or per-machine, and whether the package refers to\n"
     "               VOSTRANE_INSTALLDIR_LOCK.\n"
-    "Exits with 1 when there is an error, otherwise 0.\n";
+    "Exits with 1 when there is an error, otherwise 0. --strict exits with 1 on\n"
+    "a warning too.\n";
 
 constexpr std::string_view kSignHelp =
     "Usage: vostrane-sign sign --private-key FILE [--password-file FILE]\n"
     "                          --version V --package FILE.msi\n"
-    "                          [--format signature|options]\n"
+    "                          [--format signature|options|json] [--strict]\n"
     "\n"
     "Checks the package as 'vostrane-sign check --version V' does and refuses\n"
-    "one with an error; warnings go to standard error. Then signs the statement\n"
-    "that binds the key id, the version V and the package's SHA-256 digest.\n"
+    "one with an error; warnings go to standard error. --strict refuses one with\n"
+    "a warning too (no downgrade rule, for one), for pipelines that accept no\n"
+    "such risk. Then signs the statement that binds the key id, the version V\n"
+    "and the package's SHA-256 digest.\n"
     "--format signature (the default) prints the 88-character Base64 signature;\n"
     "--format options prints the five option pairs the application passes to\n"
-    "the update helper, one per line.\n"
+    "the update helper, one per line; --format json prints a feed manifest, one\n"
+    "JSON object on one line with the keys version, sha256, signature, keyId,\n"
+    "algorithm, fileName (the package's file name) and size (in bytes), in that\n"
+    "order. A refused package prints nothing on standard output.\n"
     "\n"
     "An encrypted private key needs --password-file, with the password as keygen\n"
     "reads it (see 'vostrane-sign keygen --help'). An unencrypted key given with\n"
@@ -151,10 +160,17 @@ bool has_error(const std::vector<PackageFinding>& findings) {
     return std::ranges::any_of(findings, [](const PackageFinding& f) { return f.level == FindingLevel::error; });
 }
 
+bool has_warning(const std::vector<PackageFinding>& findings) {
+    return std::ranges::any_of(findings, [](const PackageFinding& f) { return f.level == FindingLevel::warning; });
+}
+
+std::filesystem::path native_path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 bool file_exists(const std::string& path) {
     std::error_code error;
-    auto native = std::filesystem::path(std::u8string(path.begin(), path.end()));
-    return std::filesystem::exists(std::filesystem::symlink_status(native, error));
+    return std::filesystem::exists(std::filesystem::symlink_status(native_path(path), error));
 }
 
 // Permission bits as chmod writes them: 0644.
@@ -239,6 +255,32 @@ Result<std::string> signable_package_digest(const std::string& package) {
     return digest;
 }
 
+// What the application needs besides the package, as one JSON object.
+struct FeedManifest {
+    std::string version, sha256, signature, file_name;
+    std::uintmax_t size = 0;
+};
+
+std::string json_string(std::string_view text) { return "\"" + escape_json_string(text) + "\""; }
+
+std::string manifest_document(const FeedManifest& manifest) {
+    return "{\"version\":" + json_string(manifest.version) + ",\"sha256\":" + json_string(manifest.sha256) +
+           ",\"signature\":" + json_string(manifest.signature) + ",\"keyId\":" + json_string(kAcceptedKeyId) +
+           ",\"algorithm\":" + json_string(kAcceptedSignatureAlgorithm) +
+           ",\"fileName\":" + json_string(manifest.file_name) + ",\"size\":" + std::to_string(manifest.size) + "}";
+}
+
+Result<FeedManifest> feed_manifest(const std::string& package, std::string version, std::string digest,
+                                   std::string signature) {
+    const std::filesystem::path path = native_path(package);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) return failure(package + ": its size cannot be read (" + error.message() + ").");
+    const std::u8string name = path.filename().u8string();
+    return FeedManifest{std::move(version), std::move(digest), std::move(signature),
+                        std::string(name.begin(), name.end()), size};
+}
+
 int sign(const CommandArguments& arguments) {
     auto key_path = arguments.option("private-key");
     auto version_option = arguments.option("version");
@@ -247,8 +289,8 @@ int sign(const CommandArguments& arguments) {
     if (!key_path || !version_option || !package) {
         return usage_error("sign needs --private-key, --version and --package.", kSignHelp);
     }
-    if (format != "signature" && format != "options") {
-        return usage_error("--format is signature or options, not " + format + ".", kSignHelp);
+    if (format != "signature" && format != "options" && format != "json") {
+        return usage_error("--format is signature, options or json, not " + format + ".", kSignHelp);
     }
     std::string version = signed_version(*version_option);
     if (version.empty()) return usage_error("--version must not be empty.", kSignHelp);
@@ -268,6 +310,9 @@ int sign(const CommandArguments& arguments) {
         if (finding.level != FindingLevel::information) fail(finding_line(finding));
     }
     if (has_error(findings)) return fail(*package + " was not signed: the errors above must be fixed in its authoring.");
+    if (arguments.flag("strict") && has_warning(findings)) {
+        return fail(*package + " was not signed: --strict refuses the warnings above.");
+    }
 
     auto signature = key->sign(signed_update_statement(kAcceptedKeyId, version, *digest));
     if (!signature) return fail(signature.error());
@@ -280,6 +325,10 @@ int sign(const CommandArguments& arguments) {
 
     if (format == "signature") {
         print_line(*signature);
+    } else if (format == "json") {
+        auto manifest = feed_manifest(*package, version, *digest, *signature);
+        if (!manifest) return fail(manifest.error());
+        print_line(manifest_document(*manifest));
     } else {
         print_line("--expected-sha256 " + *digest);
         print_line("--expected-version " + version);
@@ -349,7 +398,8 @@ int check(const CommandArguments& arguments) {
     }
     const auto findings = inspect_package_file(arguments.positional.front(), version);
     for (const auto& finding : findings) print_line(finding_line(finding));
-    return has_error(findings) ? kExitFailure : kExitSuccess;
+    const bool refused = has_error(findings) || (arguments.flag("strict") && has_warning(findings));
+    return refused ? kExitFailure : kExitSuccess;
 }
 
 int digest(const CommandArguments& arguments) {
@@ -363,18 +413,19 @@ int digest(const CommandArguments& arguments) {
 struct Command {
     std::string_view name;
     std::set<std::string, std::less<>> options;
+    std::set<std::string, std::less<>> flags;
     std::string_view help;
     std::function<int(const CommandArguments&)> run;
 };
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> all = {
-        {"keygen", {"private-key", "public-key", "password-file"}, kKeygenHelp, keygen},
-        {"check", {"version"}, kCheckHelp, check},
-        {"sign", {"private-key", "password-file", "version", "package", "format"}, kSignHelp, sign},
-        {"statement", {"version", "package"}, kStatementHelp, statement},
-        {"verify", {"public-key", "version", "package", "signature"}, kVerifyHelp, verify},
-        {"digest", {}, kDigestHelp, digest},
+        {"keygen", {"private-key", "public-key", "password-file"}, {}, kKeygenHelp, keygen},
+        {"check", {"version"}, {"strict"}, kCheckHelp, check},
+        {"sign", {"private-key", "password-file", "version", "package", "format"}, {"strict"}, kSignHelp, sign},
+        {"statement", {"version", "package"}, {}, kStatementHelp, statement},
+        {"verify", {"public-key", "version", "package", "signature"}, {}, kVerifyHelp, verify},
+        {"digest", {}, {}, kDigestHelp, digest},
     };
     return all;
 }
@@ -390,7 +441,7 @@ int run_sign_tool(const std::vector<std::string>& arguments) {
     }
     for (const Command& command : commands()) {
         if (command.name != name) continue;
-        auto parsed = parse_command_arguments({arguments.begin() + 1, arguments.end()}, command.options);
+        auto parsed = parse_command_arguments({arguments.begin() + 1, arguments.end()}, command.options, command.flags);
         if (!parsed) return usage_error(parsed.error(), command.help);
         if (parsed->help) {
             print(command.help);

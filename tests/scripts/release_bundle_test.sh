@@ -70,6 +70,9 @@ check_bundle() {
   grep -q '^### The exit code, standard error and the helper log$' "$dist/INTEGRATION.md" ||
     fail "$name: INTEGRATION.md lacks the exit-code section"
   grep -q '^## Performance' "$dist/INTEGRATION.md" && fail "$name: INTEGRATION.md runs on past the integration section"
+  grep -qF '](publishing.md)' "$dist/INTEGRATION.md" && ! grep -qF 'docs/publishing.md' "$dist/INTEGRATION.md" ||
+    fail "$name: INTEGRATION.md does not link to the guide beside it"
+  cmp -s "$dist/publishing.md" "$source_dir/docs/publishing.md" || fail "$name: the bundle's guide is not docs/publishing.md"
   python3 "$support/sbom_check.py" "$dist" "$openssl_build" >"$work/$name.sbom" 2>&1 ||
     fail "$name: the bill of materials: $(cat "$work/$name.sbom")"
 }
@@ -134,6 +137,7 @@ vostrane-updater.exe|middle|no|SHA256SUMS: vostrane-updater.exe: FAILED
 vostrane-sign.exe|middle|no|SHA256SUMS: vostrane-sign.exe: FAILED
 vostrane-sign|middle|no|SHA256SUMS: vostrane-sign: FAILED
 INTEGRATION.md|middle|no|SHA256SUMS: INTEGRATION.md: FAILED
+publishing.md|middle|no|SHA256SUMS: publishing.md: FAILED
 RELEASE.md|middle|no|SHA256SUMS: RELEASE.md: FAILED
 sbom.spdx.json|middle|no|SHA256SUMS: sbom.spdx.json: FAILED
 development-code-signing-certificate.pem|middle|no|SHA256SUMS: development-code-signing-certificate.pem: FAILED
@@ -209,7 +213,7 @@ tsa_url=http://127.0.0.1:$(cat "$tsa/port")
 if release practice --development-key --timestamp-url "$tsa_url" --timestamp-ca-file "$tsa/certificate.pem"; then
   grep -q "WARNING: this is a DEVELOPMENT release" "$work/practice.log" || fail "practice: no warning at the end"
   check_bundle practice "$dist/development-code-signing-certificate.pem" \
-    "INTEGRATION.md RELEASE.md SHA256SUMS development-code-signing-certificate.pem sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe" \
+    "INTEGRATION.md RELEASE.md SHA256SUMS development-code-signing-certificate.pem publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe" \
     "$tsa/certificate.pem"
   [ "$(grep -c 'time stamp issued' "$tsa/log")" -eq 2 ] || fail "practice: the authority did not stamp both programs"
   development_key=$(head -c 64 "$source_dir/keys/development-update-public-key.txt")
@@ -233,7 +237,7 @@ openssl pkcs12 -export -inkey "$work/signing-key.pem" -in "$work/signing-certifi
 if release publisher --update-public-key "$work/update-public-key.txt" --pkcs12 "$work/signing.p12" \
   --password-file "$work/password" --ca-file "$work/signing-certificate.pem"; then
   check_bundle publisher "$work/signing-certificate.pem" \
-    "INTEGRATION.md RELEASE.md SHA256SUMS sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe"
+    "INTEGRATION.md RELEASE.md SHA256SUMS publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe"
   grep -qF "Embedded update public key (Ed25519, hex): \`$publisher_key\`" "$release_notes" ||
     fail "publisher: RELEASE.md does not name the publisher's key"
   grep -q "DEVELOPMENT" "$release_notes" "$work/publisher.log" && fail "publisher: called a development release"

@@ -42,6 +42,11 @@ std::string select_query(std::string_view table, std::span<const std::string_vie
 // What a failed read of the table is called in its message.
 std::string table_read_operation(std::string_view table);
 
+// An integer column's value as MsiRow holds it (decimal, a signed 32-bit
+// number, taken as its bits); null (empty) is 0. Anything else is an error
+// that names the table and column.
+Result<std::uint32_t> integer_column_value(std::string_view text, std::string_view table, std::string_view column);
+
 // Opens the package at `path` (UTF-8) for reading only.
 Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::string& path);
 

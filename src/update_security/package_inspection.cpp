@@ -71,18 +71,6 @@ private:
     std::set<std::string, std::less<>> names_;
 };
 
-// An integer column's value; null (empty) is 0.
-Result<std::uint32_t> integer_value(std::string_view text, std::string_view table, std::string_view column) {
-    if (text.empty()) return 0u;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < INT32_MIN || value > INT32_MAX) {
-        return failure("The " + std::string(table) + " table's " + std::string(column) + " holds " + std::string(text) +
-                       ", not an integer.");
-    }
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
-}
-
 // What decides where the files come from: the summary's Word Count, the
 // Media table's cabinets and the File table's attributes.
 Status read_file_layout(MsiDatabaseReader& reader, const Tables& tables, PackageFacts& facts) {
@@ -99,7 +87,7 @@ Status read_file_layout(MsiDatabaseReader& reader, const Tables& tables, Package
     auto files = tables.rows("File", kFile);
     if (!files) return failure(files.error());
     for (auto& row : *files) {
-        auto attributes = integer_value(row[1], "File", "Attributes");
+        auto attributes = integer_column_value(row[1], "File", "Attributes");
         if (!attributes) return failure(attributes.error());
         facts.files.push_back({std::move(row[0]), *attributes});
     }
@@ -140,7 +128,7 @@ Status read_upgrade_rules(const Tables& tables, PackageFacts& facts) {
     auto upgrades = tables.rows("Upgrade", kUpgrade);
     if (!upgrades) return failure(upgrades.error());
     for (auto& row : *upgrades) {
-        auto attributes = integer_value(row[2], "Upgrade", "Attributes");
+        auto attributes = integer_column_value(row[2], "Upgrade", "Attributes");
         if (!attributes) return failure(attributes.error());
         facts.upgrades.push_back({std::move(row[0]), std::move(row[1]), std::move(row[3]), *attributes});
     }
@@ -155,7 +143,7 @@ Status read_upgrade_rules(const Tables& tables, PackageFacts& facts) {
     if (!actions) return failure(actions.error());
     std::set<std::string, std::less<>> error_actions;
     for (auto& row : *actions) {
-        auto type = integer_value(row[1], "CustomAction", "Type");
+        auto type = integer_column_value(row[1], "CustomAction", "Type");
         if (!type) return failure(type.error());
         if ((*type & kCustomActionBaseTypeMask) == kErrorCustomAction) error_actions.insert(std::move(row[0]));
     }
@@ -199,9 +187,9 @@ Result<DatabaseText> read_database_text(MsiDatabaseReader& reader, const Tables&
     std::map<std::string, std::map<std::uint32_t, std::string>, std::less<>> by_table;
     for (auto& row : *columns) {
         if (row.size() != kColumns.size()) return failure("The _Columns table's rows are short.");
-        auto number = integer_value(row[1], "_Columns", "Number");
+        auto number = integer_column_value(row[1], "_Columns", "Number");
         if (!number) return failure(number.error());
-        auto type = integer_value(row[3], "_Columns", "Type");
+        auto type = integer_column_value(row[3], "_Columns", "Type");
         if (!type) return failure(type.error());
         if (tables.has(row[0]) && !is_binary_column(*type)) by_table[row[0]][*number] = std::move(row[2]);
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <map>
 #include <optional>
 
@@ -81,18 +80,9 @@ std::optional<std::string> reference_in(std::string_view value, const SourceName
     return bracketed_reference(value, names);
 }
 
-// A column that must hold an integer (neither Type nor Attributes may be null).
-Result<std::uint32_t> integer_column(std::string_view text, std::string_view table, std::string_view column) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return failure("The " + std::string(table) + " table's " + std::string(column) + " holds " + std::string(text) +
-                       ", not an integer.");
-    }
-    return static_cast<std::uint32_t>(value);
+Result<std::uint32_t> custom_action_type(std::string_view text) {
+    return integer_column_value(text, "CustomAction", "Type");
 }
-
-Result<std::uint32_t> custom_action_type(std::string_view text) { return integer_column(text, "CustomAction", "Type"); }
 
 
 // Calls `visit(row, column value...)` for each row of a table that has the
@@ -119,7 +109,7 @@ Status each_row(const DatabaseText& text, std::string_view table_name, const std
 // Components that may run from source.
 Status add_run_from_source_uses(const DatabaseText& text, std::vector<SourceFolderUse>& uses) {
     return each_row<2>(text, "Component", {"Component", "Attributes"}, [&](const auto& row) -> Status {
-        auto attributes = integer_column(row[1], "Component", "Attributes");
+        auto attributes = integer_column_value(row[1], "Component", "Attributes");
         if (!attributes) return failure(attributes.error());
         if ((*attributes & (kComponentSourceOnly | kComponentOptional)) != 0) {
             uses.push_back({SourceFolderUse::Kind::run_from_source, "Component", "Attributes", std::string(row[0]),

@@ -21,6 +21,10 @@ struct ChildCommand {
     std::u16string program;  // a path (holds '\' or '/') or a bare file name
     std::vector<std::u16string> arguments;
     std::optional<std::u16string> working_directory;
+    // Whether the child gets this process's standard handles (and nothing
+    // else); without them it inherits no handle at all, so it holds none of
+    // its starter's pipes open.
+    bool inherits_standard_handles = true;
 };
 
 // Why starting a child, or waiting for it, failed.

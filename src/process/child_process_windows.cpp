@@ -130,7 +130,9 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     }
 
     const ExclusiveLock lock(inheritable_handles_lock);
-    auto standard_handles = duplicate_standard_handles();
+    auto standard_handles = command.inherits_standard_handles
+                                ? duplicate_standard_handles()
+                                : std::expected<StandardHandleDuplicates, LaunchError>(StandardHandleDuplicates{});
     if (!standard_handles) return std::unexpected(standard_handles.error());
 
     // The child's standard handles are the duplicates, null where the helper

@@ -47,8 +47,10 @@ constexpr NamedField kTextFields[] = {
     {"signature-algorithm", &UpdateOptions::signature_algorithm},
 };
 
+constexpr std::string_view kProcessIdName = "parent-process-id";
+
 Result<std::uint32_t> required_process_id(const OptionMap& options) {
-    const auto text = required_text(options, "parent-process-id");
+    const auto text = required_text(options, kProcessIdName);
     if (!text) return failure(text.error());
     const auto process_id = parse_process_id(*text);
     if (!process_id) return failure(std::string(kNotAProcessId));
@@ -122,6 +124,21 @@ Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
     }
     options.expected_sha256 = ascii_lower(options.expected_sha256);
     return options;
+}
+
+std::vector<std::u16string> option_arguments(const UpdateOptions& options) {
+    const auto name = [](std::string_view option) { return utf8_to_utf16("--" + std::string(option)); };
+    std::vector<std::u16string> arguments = {name(kProcessIdName),
+                                             utf8_to_utf16(std::to_string(options.parent_process_id))};
+    for (const auto& [option, field, passed_to_child] : kPathFields) {
+        arguments.push_back(name(option));
+        arguments.push_back(options.*field);
+    }
+    for (const auto& [option, field] : kTextFields) {
+        arguments.push_back(name(option));
+        arguments.push_back(utf8_to_utf16(options.*field));
+    }
+    return arguments;
 }
 
 }  // namespace vostrane

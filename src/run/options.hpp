@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "result.hpp"
 
@@ -35,6 +36,10 @@ using OptionMap = std::map<std::string, std::string, std::less<>>;
 
 // Takes the arguments without the program name.
 Result<UpdateOptions> parse_options(std::span<const std::string> arguments);
+
+// The arguments that parse_options reads back as these options: each name
+// with its two dashes, then its value, in the order the options are read.
+std::vector<std::u16string> option_arguments(const UpdateOptions& options);
 
 // Reads the arguments as name/value pairs into the map; the last value of a
 // name wins and unknown names are kept (and never read).

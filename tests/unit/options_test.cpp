@@ -53,6 +53,22 @@ Arguments with_value(const std::string& name, const std::string& value) {
     return plus(without(complete_arguments(), name), {"--" + name, value});
 }
 
+// What a caller of the helper builds from options is what the helper reads
+// back: the complete arguments, byte for byte, and non-ASCII paths unchanged.
+TEST(OptionArguments, AreTheCompleteArgumentsParseOptionsReadsBack) {
+    const auto options = parse_options(complete_arguments());
+    ASSERT_TRUE(options.has_value()) << options.error();
+    Arguments written;
+    for (const auto& argument : option_arguments(*options)) written.push_back(*utf16_to_utf8(argument));
+    EXPECT_EQ(written, complete_arguments());
+
+    const auto non_ascii = parse_options(with_value("app-path", "C:\\Programme\\Vostr\u00e4ne \u2603\\app.exe"));
+    ASSERT_TRUE(non_ascii.has_value()) << non_ascii.error();
+    Arguments again;
+    for (const auto& argument : option_arguments(*non_ascii)) again.push_back(*utf16_to_utf8(argument));
+    EXPECT_EQ(parse_options(again), non_ascii);
+}
+
 TEST(OptionsParse, ReadsAllTwelveFields) {
     const auto options = parse_options(complete_arguments());
     ASSERT_TRUE(options.has_value()) << options.error();

@@ -179,12 +179,16 @@ TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
     struct Case {
         std::string name;
         std::array<HANDLE, 3> standard_handles;
+        bool inherits_standard_handles = true;
     };
     // Standard error alone too: the list must not hang on standard output.
+    // The client library's helper gets none of its application's handles,
+    // which would otherwise hold the application's pipes open.
     const std::vector<Case> cases = {
         {"standard output on a pipe", {nullptr, writer.get(), nullptr}},
         {"standard error alone on a pipe", {nullptr, nullptr, writer.get()}},
         {"no standard handles", {nullptr, nullptr, nullptr}},
+        {"standard handles on a pipe, none passed on", {writer.get(), writer.get(), writer.get()}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,14 +196,19 @@ TEST(ChildProcess, ChildInheritsItsStandardHandlesAndNoOtherHandle) {
         ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
         {
             ScopedStandardHandles handles(c.standard_handles);
-            const auto exit_code = run_to_exit({u16(stub), {}, std::nullopt});
+            ChildCommand command{u16(stub), {}, std::nullopt};
+            command.inherits_standard_handles = c.inherits_standard_handles;
+            const auto exit_code = run_to_exit(command);
             ASSERT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
         }
         const StubRecord started = single_record(dir / L"record.txt");
-        EXPECT_EQ(started.has_stdin, c.standard_handles[0] != nullptr);
-        EXPECT_EQ(started.has_stdout, c.standard_handles[1] != nullptr);
-        EXPECT_EQ(started.has_stderr, c.standard_handles[2] != nullptr);
-        const auto given = std::ranges::count_if(c.standard_handles, [](HANDLE h) { return h != nullptr; });
+        const auto passed = [&](std::size_t i) { return c.inherits_standard_handles && c.standard_handles[i] != nullptr; };
+        EXPECT_EQ(started.has_stdin, passed(0));
+        EXPECT_EQ(started.has_stdout, passed(1));
+        EXPECT_EQ(started.has_stderr, passed(2));
+        const auto given = c.inherits_standard_handles
+                               ? std::ranges::count_if(c.standard_handles, [](HANDLE h) { return h != nullptr; })
+                               : 0;
         EXPECT_EQ(started.inheritable_handles, static_cast<unsigned>(given));
         EXPECT_EQ(started.event_set, false);
         EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_TIMEOUT) << "the child set this process's event";

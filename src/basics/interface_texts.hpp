@@ -94,6 +94,24 @@ inline constexpr std::u16string_view kInstallDirProperty = u"INSTALLDIR=";  // {
 // The lock property the package may honour, set to 1 on the installer's command line.
 inline constexpr std::string_view kInstallDirLockName = "VOSTRANE_INSTALLDIR_LOCK";
 
+// ---- The application's client library (src/client), its errors
+inline constexpr std::string_view kManifestNotValid = "The feed manifest is not valid: ";  // {} why, then "."
+inline constexpr std::string_view kResultNotValid = "The update result is not a valid result document: ";  // {} why, "."
+inline constexpr std::string_view kPackageSizeDiffers =
+    "The downloaded update package does not have the size the feed manifest gives.";
+// {} the helper log's path, then "."
+inline constexpr std::string_view kUpdateEndedWithoutResult =
+    "The update ended without a result (the application did not exit in time, or Windows Installer could not be "
+    "started); see the helper log ";
+inline constexpr std::string_view kCannotRead = "Cannot read ";  // {} the path, ": ", the error
+inline constexpr std::string_view kCannotDelete = "Cannot delete ";  // {} the path, ": ", the error
+inline constexpr std::string_view kUpdateFolderNotMade = "The update folder could not be made: ";  // {} the error
+inline constexpr std::string_view kHelperNotCopied = "The update helper could not be copied: ";  // {} the error
+inline constexpr std::string_view kHelperNotStarted = "The update helper could not be started: ";  // {} the error
+inline constexpr std::string_view kIsMissing = " is missing.";  // after the name of an argument given as null
+inline constexpr std::string_view kNotUtf8 = " is not valid UTF-8.";  // after the name of an argument
+inline constexpr std::string_view kTooLongFor = " is too long for its field.";  // after the name of a value
+
 // ---- Launch and write errors of the helper's own (io_error.cpp renders them)
 inline constexpr std::string_view kProgramNotFound = "program not found";
 inline constexpr std::string_view kProgramPathHasNoFileName = "program path has no file name";

@@ -189,4 +189,9 @@ bool ascii_iequals(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) { return ascii_lower_char(x) == ascii_lower_char(y); });
 }
 
+bool is_valid_utf8(std::string_view text) {
+    // Each ill-formed sequence comes back from the round trip as U+FFFD.
+    return utf16_to_utf8_lossy(utf8_to_utf16(text)) == text;
+}
+
 }  // namespace vostrane

@@ -16,6 +16,9 @@ std::string utf16_to_utf8_lossy(std::u16string_view text);
 // UTF-8 to UTF-16. Invalid UTF-8 sequences become U+FFFD.
 std::u16string utf8_to_utf16(std::string_view text);
 
+// Whether the bytes are well-formed UTF-8.
+bool is_valid_utf8(std::string_view text);
+
 // Removes characters with the Unicode White_Space property from both ends of
 // UTF-8 text; inner characters are kept.
 std::string_view trim_white_space(std::string_view text);

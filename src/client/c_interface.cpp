@@ -1,0 +1,213 @@
+// The C interface: checks what crosses it, converts texts, and copies the
+// answers into the caller's fixed fields. No exception leaves it.
+#include <windows.h>
+
+#include <cstring>
+#include <tuple>
+#include <exception>
+#include <string_view>
+
+#include "interface_texts.hpp"
+#include "unicode.hpp"
+#include "update_client.hpp"
+#include "vostrane_update_client.h"
+
+namespace vostrane::client {
+namespace {
+
+// The longest prefix of UTF-8 text that fits `capacity` bytes with its NUL,
+// cut before a continuation byte so no character is split.
+void copy_cut(std::string_view text, char* field, std::size_t capacity) {
+    std::size_t length = std::min(text.size(), capacity - 1);
+    if (length < text.size()) {
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    }
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+vostrane_status fail(vostrane_error* error, std::string_view message) {
+    if (error != nullptr) copy_cut(message, error->message, sizeof error->message);
+    return VOSTRANE_FAILED;
+}
+
+vostrane_status report(const Status& status, vostrane_error* error) {
+    return status ? VOSTRANE_OK : fail(error, status.error());
+}
+
+// A path argument: present, well-formed, and converted once.
+Result<std::u16string> path_argument(const char* text, std::string_view name) {
+    if (text == nullptr) return failure(std::string(name) + std::string(kIsMissing));
+    if (!is_valid_utf8(text)) return failure(std::string(name) + std::string(kNotUtf8));
+    return utf8_to_utf16(text);
+}
+
+// Copies a value that must fit whole: a value cut short would be another one.
+template <std::size_t N>
+Status copy_whole(std::string_view text, char (&field)[N], std::string_view name) {
+    if (text.size() >= N) return failure(std::string(name) + std::string(kTooLongFor));
+    std::memcpy(field, text.data(), text.size());
+    field[text.size()] = '\0';
+    return {};
+}
+
+Status copy_manifest(const FeedManifest& from, vostrane_feed_manifest& to) {
+    to.size = from.size;
+    return in_order([&] { return copy_whole(from.version, to.version, "version"); },
+                    [&] { return copy_whole(from.sha256, to.sha256, "sha256"); },
+                    [&] { return copy_whole(from.signature, to.signature, "signature"); },
+                    [&] { return copy_whole(from.key_id, to.key_id, "keyId"); },
+                    [&] { return copy_whole(from.algorithm, to.algorithm, "algorithm"); },
+                    [&] { return copy_whole(from.file_name, to.file_name, "fileName"); });
+}
+
+Status copy_result(const UpdateOutcome& from, vostrane_update_result& to) {
+    to.exit_code = from.exit_code;
+    return in_order([&] { return copy_whole(from.status, to.status, "status"); },
+                    [&] { return copy_whole(from.message, to.message, "message"); });
+}
+
+Result<UpdateOptions> options_argument(const vostrane_update_options* given) {
+    if (given == nullptr) return failure("options" + std::string(kIsMissing));
+    UpdateOptions options;
+    options.parent_process_id = given->parent_process_id == 0 ? ::GetCurrentProcessId() : given->parent_process_id;
+    const std::pair<const char*, std::u16string UpdateOptions::*> paths[] = {
+        {given->msi_path, &UpdateOptions::msi_path},           {given->install_dir, &UpdateOptions::install_dir},
+        {given->app_path, &UpdateOptions::app_path},           {given->msi_log_path, &UpdateOptions::msi_log_path},
+        {given->helper_log_path, &UpdateOptions::helper_log_path}, {given->result_path, &UpdateOptions::result_path},
+    };
+    const std::pair<const char*, std::string UpdateOptions::*> texts[] = {
+        {given->expected_sha256, &UpdateOptions::expected_sha256},
+        {given->expected_version, &UpdateOptions::expected_version},
+        {given->signature, &UpdateOptions::signature},
+        {given->key_id, &UpdateOptions::key_id},
+        {given->signature_algorithm, &UpdateOptions::signature_algorithm},
+    };
+    // A null value is passed on as empty, so the helper's own check names it.
+    for (const auto& [text, field] : paths) {
+        if (text != nullptr && !is_valid_utf8(text)) return failure("options" + std::string(kNotUtf8));
+        options.*field = text == nullptr ? u"" : utf8_to_utf16(text);
+    }
+    for (const auto& [text, field] : texts) {
+        if (text != nullptr && !is_valid_utf8(text)) return failure("options" + std::string(kNotUtf8));
+        options.*field = text == nullptr ? "" : text;
+    }
+    return options;
+}
+
+Result<PendingFiles> files_argument(const vostrane_update_files* files) {
+    if (files == nullptr) return failure("files" + std::string(kIsMissing));
+    auto manifest = path_argument(files->manifest_path, "manifest_path");
+    if (!manifest) return failure(manifest.error());
+    auto package = path_argument(files->package_path, "package_path");
+    if (!package) return failure(package.error());
+    return PendingFiles{std::move(*manifest), std::move(*package)};
+}
+
+// Runs the body; anything it throws (memory running out) becomes an error.
+template <class Body>
+vostrane_status guarded(vostrane_error* error, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& exception) {
+        return fail(error, exception.what());
+    } catch (...) {
+        return fail(error, "unexpected failure");
+    }
+}
+
+}  // namespace
+}  // namespace vostrane::client
+
+using namespace vostrane;
+using namespace vostrane::client;
+
+extern "C" {
+
+vostrane_status vostrane_start_update(const char* helper_path, const char* update_dir,
+                                      const vostrane_update_options* options, vostrane_error* error) {
+    return guarded(error, [&] {
+        auto helper = path_argument(helper_path, "helper_path");
+        if (!helper) return fail(error, helper.error());
+        auto folder = path_argument(update_dir, "update_dir");
+        if (!folder) return fail(error, folder.error());
+        auto values = options_argument(options);
+        if (!values) return fail(error, values.error());
+        return report(start_update(*helper, UpdateFolder(*folder), *values), error);
+    });
+}
+
+vostrane_status vostrane_read_feed_manifest(const char* manifest_path, vostrane_feed_manifest* manifest,
+                                            vostrane_error* error) {
+    return guarded(error, [&] {
+        auto path = path_argument(manifest_path, "manifest_path");
+        if (!path) return fail(error, path.error());
+        if (manifest == nullptr) return fail(error, "manifest" + std::string(kIsMissing));
+        auto read = load_feed_manifest(*path);
+        if (!read) return fail(error, read.error());
+        return report(copy_manifest(*read, *manifest), error);
+    });
+}
+
+vostrane_status vostrane_start_pending_update(const vostrane_update_files* files, const char* helper_path,
+                                              const char* install_dir, const char* app_path, vostrane_error* error) {
+    return guarded(error, [&] {
+        auto pending = files_argument(files);
+        if (!pending) return fail(error, pending.error());
+        auto folder = path_argument(files->update_dir, "update_dir");
+        if (!folder) return fail(error, folder.error());
+        PendingUpdate update;
+        update.package_path = pending->package_path;
+        for (const auto& [text, field, name] : {std::tuple{helper_path, &PendingUpdate::helper_path, "helper_path"},
+                                                std::tuple{install_dir, &PendingUpdate::install_dir, "install_dir"},
+                                                std::tuple{app_path, &PendingUpdate::app_path, "app_path"}}) {
+            auto value = path_argument(text, name);
+            if (!value) return fail(error, value.error());
+            update.*field = std::move(*value);
+        }
+        auto manifest = load_feed_manifest(pending->manifest_path);
+        if (!manifest) return fail(error, manifest.error());
+        return report(start_pending_update(*manifest, update, UpdateFolder(*folder)), error);
+    });
+}
+
+vostrane_status vostrane_read_update_result(const char* result_path, vostrane_update_result* result,
+                                            vostrane_error* error) {
+    return guarded(error, [&] {
+        auto path = path_argument(result_path, "result_path");
+        if (!path) return fail(error, path.error());
+        if (result == nullptr) return fail(error, "result" + std::string(kIsMissing));
+        auto outcome = load_update_result(*path);
+        if (!outcome) return fail(error, outcome.error());
+        return report(copy_result(*outcome, *result), error);
+    });
+}
+
+vostrane_status vostrane_finish_update(const vostrane_update_files* files, vostrane_update_result* result,
+                                       vostrane_error* error) {
+    return guarded(error, [&] {
+        auto pending = files_argument(files);
+        if (!pending) return fail(error, pending.error());
+        auto folder = path_argument(files->update_dir, "update_dir");
+        if (!folder) return fail(error, folder.error());
+        if (result == nullptr) return fail(error, "result" + std::string(kIsMissing));
+        const LastUpdateReport last = finish_update(UpdateFolder(*folder), *pending);
+        switch (last.state) {
+            case LastUpdate::none: return VOSTRANE_NO_UPDATE;
+            case LastUpdate::running: return VOSTRANE_UPDATE_RUNNING;
+            case LastUpdate::ended: break;
+        }
+        if (!last.outcome) return fail(error, last.outcome.error());
+        return report(copy_result(*last.outcome, *result), error);
+    });
+}
+
+vostrane_status vostrane_discard_pending_update(const vostrane_update_files* files, vostrane_error* error) {
+    return guarded(error, [&] {
+        auto pending = files_argument(files);
+        if (!pending) return fail(error, pending.error());
+        return report(discard_pending_update(*pending), error);
+    });
+}
+
+}  // extern "C"

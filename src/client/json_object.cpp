@@ -1,0 +1,201 @@
+#include "json_object.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "unicode.hpp"
+
+namespace vostrane {
+namespace {
+
+bool is_json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::optional<unsigned> hex_digit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    return std::nullopt;
+}
+
+void append_utf8(std::string& out, char32_t code_point) {
+    const auto byte = [](char32_t value) { return static_cast<char>(value); };
+    if (code_point < 0x80) {
+        out += byte(code_point);
+    } else if (code_point < 0x800) {
+        out += byte(0xC0 | (code_point >> 6));
+        out += byte(0x80 | (code_point & 0x3F));
+    } else if (code_point < 0x10000) {
+        out += byte(0xE0 | (code_point >> 12));
+        out += byte(0x80 | ((code_point >> 6) & 0x3F));
+        out += byte(0x80 | (code_point & 0x3F));
+    } else {
+        out += byte(0xF0 | (code_point >> 18));
+        out += byte(0x80 | ((code_point >> 12) & 0x3F));
+        out += byte(0x80 | ((code_point >> 6) & 0x3F));
+        out += byte(0x80 | (code_point & 0x3F));
+    }
+}
+
+// Reads the text from left to right; every error names the byte offset.
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    Result<std::vector<JsonMember>> object() {
+        skip_space();
+        if (!take('{')) return error("expected '{'");
+        std::vector<JsonMember> members;
+        skip_space();
+        if (take('}')) return finish(std::move(members));
+        while (true) {
+            skip_space();
+            auto name = string();
+            if (!name) return failure(name.error());
+            if (std::ranges::any_of(members, [&](const JsonMember& m) { return m.name == *name; })) {
+                return error("\"" + *name + "\" is given twice");
+            }
+            skip_space();
+            if (!take(':')) return error("expected ':'");
+            skip_space();
+            auto value = this->value();
+            if (!value) return failure(value.error());
+            members.push_back({std::move(*name), std::move(*value)});
+            skip_space();
+            if (take('}')) return finish(std::move(members));
+            if (!take(',')) return error("expected ',' or '}'");
+        }
+    }
+
+private:
+    Result<std::vector<JsonMember>> finish(std::vector<JsonMember> members) {
+        skip_space();
+        if (position_ != text_.size()) return error("unexpected text after the object");
+        return members;
+    }
+
+    Result<JsonValue> value() {
+        if (peek() == '"') {
+            auto text = string();
+            if (!text) return failure(text.error());
+            return JsonValue(std::move(*text));
+        }
+        if (peek() == '-' || is_digit(peek())) {
+            auto number = integer();
+            if (!number) return failure(number.error());
+            return JsonValue(*number);
+        }
+        return error("expected a string or an integer");
+    }
+
+    Result<std::int64_t> integer() {
+        const bool negative = take('-');
+        if (!is_digit(peek())) return error("expected a digit");
+        if (peek() == '0' && position_ + 1 < text_.size() && is_digit(text_[position_ + 1])) {
+            return error("a number has a leading zero");
+        }
+        // Accumulated as a negative number, which reaches the minimum of 64 bits.
+        std::int64_t value = 0;
+        constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
+        while (is_digit(peek())) {
+            const int digit = text_[position_++] - '0';
+            if (value < (kMin + digit) / 10) return error("a number is out of range");
+            value = value * 10 - digit;
+        }
+        if (peek() == '.' || peek() == 'e' || peek() == 'E') return error("a number is not an integer");
+        if (!negative) {
+            if (value == kMin) return error("a number is out of range");
+            value = -value;
+        }
+        return value;
+    }
+
+    Result<std::string> string() {
+        if (!take('"')) return error("expected '\"'");
+        std::string out;
+        while (true) {
+            if (position_ == text_.size()) return error("a string is not closed");
+            const char c = text_[position_];
+            if (c == '"') {
+                ++position_;
+                break;
+            }
+            if (static_cast<unsigned char>(c) < 0x20) return error("a control character in a string");
+            if (c != '\\') {
+                out += c;
+                ++position_;
+                continue;
+            }
+            ++position_;
+            if (auto escaped = escape(out); !escaped) return failure(escaped.error());
+        }
+        if (!is_valid_utf8(out)) {
+            return error("a string is not valid UTF-8");
+        }
+        return out;
+    }
+
+    Status escape(std::string& out) {
+        if (position_ == text_.size()) return error("a string is not closed");
+        const char c = text_[position_++];
+        switch (c) {
+            case '"': out += '"'; return {};
+            case '\\': out += '\\'; return {};
+            case '/': out += '/'; return {};
+            case 'b': out += '\b'; return {};
+            case 'f': out += '\f'; return {};
+            case 'n': out += '\n'; return {};
+            case 'r': out += '\r'; return {};
+            case 't': out += '\t'; return {};
+            case 'u': break;
+            default: return error("an unknown escape");
+        }
+        auto unit = code_unit();
+        if (!unit) return failure(unit.error());
+        char32_t code_point = *unit;
+        if (*unit >= 0xDC00 && *unit <= 0xDFFF) return error("an unpaired surrogate");
+        if (*unit >= 0xD800 && *unit <= 0xDBFF) {
+            if (!take('\\') || !take('u')) return error("an unpaired surrogate");
+            auto low = code_unit();
+            if (!low) return failure(low.error());
+            if (*low < 0xDC00 || *low > 0xDFFF) return error("an unpaired surrogate");
+            code_point = 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
+        }
+        append_utf8(out, code_point);
+        return {};
+    }
+
+    Result<char32_t> code_unit() {
+        char32_t unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const auto digit = position_ < text_.size() ? hex_digit(text_[position_]) : std::nullopt;
+            if (!digit) return error("expected four hex digits after \\u");
+            unit = unit * 16 + *digit;
+            ++position_;
+        }
+        return unit;
+    }
+
+    void skip_space() {
+        while (position_ < text_.size() && is_json_space(text_[position_])) ++position_;
+    }
+    [[nodiscard]] char peek() const { return position_ < text_.size() ? text_[position_] : '\0'; }
+    bool take(char c) {
+        if (peek() != c || position_ == text_.size()) return false;
+        ++position_;
+        return true;
+    }
+    [[nodiscard]] std::unexpected<std::string> error(const std::string& what) const {
+        return failure(what + " at byte " + std::to_string(position_));
+    }
+
+    std::string_view text_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text) { return Reader(text).object(); }
+
+}  // namespace vostrane

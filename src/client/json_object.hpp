@@ -1,0 +1,31 @@
+#pragma once
+// A strict reader for the small flat JSON objects the application is handed:
+// the feed manifest and the helper's result document.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "result.hpp"
+
+namespace vostrane {
+
+// A member's value: a string (as UTF-8) or an integer. Nothing else occurs in
+// the documents read here, so anything else is an error.
+using JsonValue = std::variant<std::string, std::int64_t>;
+
+struct JsonMember {
+    std::string name;
+    JsonValue value;
+};
+
+// One JSON object (RFC 8259) whose values are strings or integers, with white
+// space allowed around tokens; members in the order written. Refused, with a
+// message saying where: any other value, a name given twice, invalid UTF-8,
+// an unpaired surrogate escape, a number with a fraction, an exponent, a
+// leading zero or beyond 64 bits, and anything after the object.
+Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text);
+
+}  // namespace vostrane

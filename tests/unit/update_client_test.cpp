@@ -1,0 +1,300 @@
+// The client library's portable decisions: reading feed manifests and result
+// documents, the helper's command, and what a start learns of the last update.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "feed_manifest.hpp"
+#include "json_object.hpp"
+#include "reporting/result_file.hpp"
+#include "result_reader.hpp"
+#include "unicode.hpp"
+#include "update_plan.hpp"
+
+namespace vostrane {
+namespace {
+
+const std::string kDigest = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+const std::string kSignature = "c2lnbmF0dXJlIGJ5dGVzIGdvIGhlcmUgYW5kIGhlcmUgYW5kIGhlcmUgYW5kIGhlcmUgYW5kIGhlcmUgISE=";
+
+// A manifest as `vostrane-sign sign --format json` prints it, with one member replaced.
+std::string manifest_with(const std::string& name, const std::string& value) {
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"version", "\"2.0.0\""},         {"sha256", "\"" + kDigest + "\""},
+        {"signature", "\"" + kSignature + "\""}, {"keyId", "\"vostrane-2024\""},
+        {"algorithm", "\"ed25519\""},     {"fileName", "\"App 2.0.0.msi\""},
+        {"size", "3145728"},
+    };
+    std::string text = "{";
+    for (const auto& [member, written] : members) {
+        if (member == name && value.empty()) continue;
+        if (text.size() > 1) text += ",";
+        text += "\"" + member + "\":" + (member == name ? value : written);
+    }
+    return text + "}";
+}
+std::string signed_manifest() { return manifest_with("", ""); }
+
+TEST(FeedManifest, ReadsWhatTheSigningToolPrints) {
+    const auto manifest = read_feed_manifest(signed_manifest());
+    ASSERT_TRUE(manifest.has_value()) << manifest.error();
+    EXPECT_EQ(*manifest, (FeedManifest{"2.0.0", kDigest, kSignature, "vostrane-2024", "ed25519", "App 2.0.0.msi", 3145728}));
+}
+
+TEST(FeedManifest, AcceptsJsonAsFeedsRewriteIt) {
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"pretty-printed, members in another order",
+         "{\n  \"size\": 3145728,\r\n\t\"fileName\": \"App 2.0.0.msi\",\n  \"algorithm\": \"ed25519\", \"keyId\": "
+         "\"vostrane-2024\", \"signature\": \"" + kSignature + "\", \"sha256\": \"" + kDigest +
+             "\", \"version\": \"2.0.0\"\n}\n"},
+        {"escapes for plain characters", manifest_with("fileName", "\"App\\u0020\\u0032.0.0\\u002emsi\"")},
+        {"a member of the feed's own", manifest_with("", "").insert(1, "\"releaseNotes\":\"Fixes\",")},
+    };
+    for (const auto& c : cases) {
+        const auto manifest = read_feed_manifest(c.text);
+        ASSERT_TRUE(manifest.has_value()) << c.what << ": " << manifest.error();
+        EXPECT_EQ(*manifest, *read_feed_manifest(signed_manifest())) << c.what;
+    }
+}
+
+TEST(FeedManifest, RefusesWhatIsNotAManifestSayingWhy) {
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::string prefix = "The feed manifest is not valid: ";
+    const std::vector<Case> cases = {
+        {"", "expected '{' at byte 0"},
+        {signed_manifest() + "x", "unexpected text after the object at byte 282"},
+        {signed_manifest().substr(0, 40), "a string is not closed at byte 40"},
+        {manifest_with("version", ""), "\"version\" is missing"},
+        {manifest_with("version", "\"\""), "\"version\" must be a non-empty string"},
+        {manifest_with("version", "2"), "\"version\" must be a non-empty string"},
+        {manifest_with("sha256", "\"" + kDigest.substr(1) + "\""), "\"sha256\" must be 64 hex digits"},
+        {manifest_with("size", ""), "\"size\" is missing"},
+        {manifest_with("size", "-1"), "\"size\" must be a whole number of bytes"},
+        {manifest_with("size", "\"3145728\""), "\"size\" must be a whole number of bytes"},
+        {manifest_with("size", "3.5"), "a number is not an integer at byte 275"},
+        {manifest_with("size", "1e6"), "a number is not an integer at byte 275"},
+        {manifest_with("size", "0123"), "a number has a leading zero at byte 274"},
+        {manifest_with("size", "99999999999999999999"), "a number is out of range at byte 293"},
+        {manifest_with("size", "null"), "expected a string or an integer at byte 274"},
+        {manifest_with("size", "[1]"), "expected a string or an integer at byte 274"},
+        {"{\"version\":\"1\",\"version\":\"2\"}", "\"version\" is given twice at byte 24"},
+        // A name that would lead the application's download elsewhere.
+        {manifest_with("fileName", "\"..\\\\..\\\\Start Menu\\\\evil.exe\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"sub/app.msi\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"C:app.msi\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"..\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"app.msi.\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"app\\u0000.msi\""), "\"fileName\" must be a file name, not a path"},
+        // Text that is not Unicode.
+        {manifest_with("version", "\"2.0\xff\""), "a string is not valid UTF-8 at byte 17"},
+        {manifest_with("version", "\"\\ud800\""), "an unpaired surrogate at byte 18"},
+        {manifest_with("version", "\"\\udc00\""), "an unpaired surrogate at byte 18"},
+        {manifest_with("version", "\"a\tb\""), "a control character in a string at byte 13"},
+        {manifest_with("version", "\"\\x41\""), "an unknown escape at byte 14"},
+    };
+    for (const auto& c : cases) {
+        const auto manifest = read_feed_manifest(c.text);
+        ASSERT_FALSE(manifest.has_value()) << c.text;
+        EXPECT_EQ(manifest.error(), prefix + c.message + ".") << c.text;
+    }
+}
+
+TEST(FlatJsonObject, DecodesEscapesToUtf8) {
+    const auto members = read_flat_json_object(
+        R"({"a":"\"\\\/\b\f\n\r\t","b":"\u00e9\u20AC\ud83d\ude00","c":-9223372036854775808,"d":0})");
+    ASSERT_TRUE(members.has_value()) << members.error();
+    ASSERT_EQ(members->size(), 4u);
+    EXPECT_EQ(std::get<std::string>((*members)[0].value), "\"\\/\b\f\n\r\t");
+    EXPECT_EQ(std::get<std::string>((*members)[1].value), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(std::get<std::int64_t>((*members)[2].value), INT64_MIN);
+    EXPECT_EQ(std::get<std::int64_t>((*members)[3].value), 0);
+    EXPECT_FALSE(read_flat_json_object(R"({"c":9223372036854775808})").has_value());
+    EXPECT_FALSE(read_flat_json_object(R"({"c":-})").has_value());
+    EXPECT_TRUE(read_flat_json_object(" {} ").has_value());
+    EXPECT_FALSE(read_flat_json_object("{},").has_value());
+    EXPECT_FALSE(read_flat_json_object(R"({"a":"b",})").has_value());
+}
+
+TEST(ResultDocument, ReadsEveryDocumentTheHelperWrites) {
+    const std::vector<UpdateOutcome> outcomes = {
+        {"success", 0, ""},
+        {"restartRequired", 3010, "Windows restart is required to finish the update."},
+        {"restartInitiated", 1641, "Windows has started a restart to finish the update."},
+        {"error", 1603, "Windows Installer was not found."},
+        {"error", -1073741819, "Windows Installer exited with code -1073741819."},
+        {"error", 1603, "Cannot open \"C:\\x\\y.msi\":\ttab, \x1b escape, caf\xC3\xA9 / \xE2\x98\x83"},
+    };
+    for (const auto& outcome : outcomes) {
+        const auto read = read_result_document(result_document(outcome));
+        ASSERT_TRUE(read.has_value()) << read.error();
+        EXPECT_EQ(*read, outcome);
+        EXPECT_EQ(is_installed(*read), outcome.status != "error") << outcome.status;
+    }
+}
+
+TEST(ResultDocument, RefusesADocumentTheHelperDidNotWrite) {
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::string success = R"({"status":"success","exitCode":0,"message":""})";
+    const std::vector<Case> cases = {
+        {"", "expected '{' at byte 0"},
+        // Cut short, as a write that failed midway leaves it.
+        {success.substr(0, 30), "expected ':' at byte 30"},
+        {success.substr(0, 45), "expected ',' or '}' at byte 45"},
+        {R"({"status":"success","exitCode":0})", "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
+        {R"({"exitCode":0,"status":"success","message":""})",
+         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
+        {R"({"status":"success","exitCode":0,"message":"","extra":1})",
+         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
+        {R"({"status":"success","exitCode":"0","message":""})",
+         "\"status\" and \"message\" must be strings and \"exitCode\" an integer"},
+        {R"({"status":"done","exitCode":0,"message":""})", "\"done\" is not a status"},
+        {R"({"status":"Success","exitCode":0,"message":""})", "\"Success\" is not a status"},
+        {R"({"status":"success","exitCode":1603,"message":""})", "\"success\" goes with exit code 0"},
+        {R"({"status":"restartRequired","exitCode":0,"message":""})", "\"restartRequired\" goes with exit code 3010"},
+        {R"({"status":"restartInitiated","exitCode":3010,"message":""})",
+         "\"restartInitiated\" goes with exit code 1641"},
+        {R"({"status":"error","exitCode":2147483648,"message":""})", "\"exitCode\" is beyond 32 bits"},
+        {R"({"status":"error","exitCode":-2147483649,"message":""})", "\"exitCode\" is beyond 32 bits"},
+        // Valid JSON, yet not as the helper writes it.
+        {R"({ "status":"success","exitCode":0,"message":""})", "it is not written as the helper writes it"},
+        {success + "\n", "it is not written as the helper writes it"},
+        {R"({"status":"success","exitCode":0,"message":"\u0041"})", "it is not written as the helper writes it"},
+        {R"({"status":"error","exitCode":-0,"message":""})", "it is not written as the helper writes it"},
+        {"\xEF\xBB\xBF" + success, "expected '{' at byte 0"},
+    };
+    for (const auto& c : cases) {
+        const auto read = read_result_document(c.text);
+        ASSERT_FALSE(read.has_value()) << c.text;
+        EXPECT_EQ(read.error(), "The update result is not a valid result document: " + c.message + ".") << c.text;
+    }
+}
+
+const UpdateFolder kFolder(u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates");
+
+PendingUpdate pending_update() {
+    return {u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates\\pending\\App 2.0.0.msi",
+            u"C:\\Program Files\\App\\vostrane-updater.exe", u"C:\\Program Files\\App",
+            u"C:\\Program Files\\App\\App.exe"};
+}
+
+TEST(UpdatePlan, HelperCommandCarriesTheManifestAndTheFolderFiles) {
+    const auto manifest = read_feed_manifest(signed_manifest());
+    ASSERT_TRUE(manifest.has_value());
+    const std::u16string copy = kFolder.helper_copy_folder(0x0123456789abcdefull) + u"\\vostrane-updater.exe";
+    EXPECT_EQ(copy, u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates\\helper-0123456789abcdef\\"
+                    u"vostrane-updater.exe");
+    const auto command = helper_command(copy, pending_update_options(*manifest, pending_update(), kFolder, 4242));
+    ASSERT_TRUE(command.has_value()) << command.error();
+    EXPECT_EQ(command->program, copy);
+    EXPECT_EQ(command->working_directory, u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates\\helper-0123456789abcdef");
+    EXPECT_FALSE(command->inherits_standard_handles);
+    const std::u16string folder = kFolder.path();
+    const std::vector<std::u16string> expected = {
+        u"--parent-process-id", u"4242",
+        u"--msi-path", pending_update().package_path,
+        u"--install-dir", u"C:\\Program Files\\App",
+        u"--app-path", u"C:\\Program Files\\App\\App.exe",
+        u"--msi-log-path", folder + u"\\msi.log",
+        u"--helper-log-path", folder + u"\\helper.log",
+        u"--result-path", folder + u"\\result.json",
+        u"--expected-sha256", utf8_to_utf16(kDigest),
+        u"--expected-version", u"2.0.0",
+        u"--signature", utf8_to_utf16(kSignature),
+        u"--key-id", u"vostrane-2024",
+        u"--signature-algorithm", u"ed25519",
+    };
+    EXPECT_EQ(command->arguments, expected);
+    // The command line the helper gets is quoted by the helper's own rules.
+    const auto line = build_command_line(*command);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_NE(line->find(u" --install-dir \"C:\\Program Files\\App\" "), std::u16string::npos);
+}
+
+TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
+    const auto manifest = read_feed_manifest(signed_manifest());
+    ASSERT_TRUE(manifest.has_value());
+    struct Case {
+        const char* what;
+        PendingUpdate update;
+        std::string message;
+    };
+    PendingUpdate quote = pending_update();
+    quote.app_path = u"C:\\App\" --install-dir \"C:\\Elsewhere";
+    PendingUpdate blank = pending_update();
+    blank.install_dir = u"  ";
+    const std::vector<Case> cases = {
+        {"a quote that would add arguments", quote, "--app-path must not contain a double quote or a control character."},
+        {"an empty folder", blank, "--install-dir is required."},
+    };
+    for (const auto& c : cases) {
+        const auto command = helper_command(u"C:\\u\\helper-0\\h.exe", pending_update_options(*manifest, c.update, kFolder, 1));
+        ASSERT_FALSE(command.has_value()) << c.what;
+        EXPECT_EQ(command.error(), c.message) << c.what;
+    }
+}
+
+TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
+    EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(0))));
+    EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(~0ull))));
+    for (const std::u16string_view name : {u"helper-", u"helper-0123456789ABCDEF", u"helper-0123456789abcde",
+                                           u"helper-0123456789abcdef0", u"pending", u"Helper-0123456789abcdef"}) {
+        EXPECT_FALSE(is_helper_copy_folder_name(name)) << utf16_to_utf8_lossy(name);
+    }
+}
+
+TEST(UpdatePlan, StartedRecordReadsBack) {
+    const StartedHelper helper{4294967295u, u"C:\\Users\\\u00c5sa\\Updates\\helper-00000000000000ff\\u.exe"};
+    EXPECT_EQ(read_started_record(started_record(helper)), helper);
+    for (const std::string_view text : {"", "12", "12\n", "x\nC:\\a.exe", "-1\nC:\\a.exe", "4294967296\nC:\\a.exe"}) {
+        EXPECT_FALSE(read_started_record(text).has_value()) << text;
+    }
+}
+
+TEST(UpdatePlan, WhatAStartLearnsOfTheLastUpdate) {
+    const std::string success = R"({"status":"success","exitCode":0,"message":""})";
+    const std::string partial = success.substr(0, 20);
+    const std::string no_result = "The update ended without a result (the application did not exit in time, or Windows "
+                                  "Installer could not be started); see the helper log C:\\Users\\A B\\AppData\\Local\\"
+                                  "Vostrane\\App Updates\\helper.log.";
+    struct Case {
+        const char* what;
+        bool started;
+        bool running;
+        std::optional<std::string> result;
+        LastUpdate state;
+        std::optional<std::string> outcome_or_error;  // the status, or the error
+    };
+    const std::vector<Case> cases = {
+        {"nothing started", false, false, std::nullopt, LastUpdate::none, std::nullopt},
+        {"a document from before, nothing started since", false, false, success, LastUpdate::none, std::nullopt},
+        {"ended with a result", true, false, success, LastUpdate::ended, "success"},
+        // The helper relaunches the application after writing its document, before it exits.
+        {"relaunched while the helper ends", true, true, success, LastUpdate::ended, "success"},
+        {"still installing", true, true, std::nullopt, LastUpdate::running, std::nullopt},
+        {"still writing its document", true, true, partial, LastUpdate::running, std::nullopt},
+        {"ended with a partial document", true, false, partial, LastUpdate::ended,
+         "The update result is not a valid result document: expected '\"' at byte 20."},
+        {"ended without a document", true, false, std::nullopt, LastUpdate::ended, no_result},
+    };
+    for (const auto& c : cases) {
+        const auto report = judge_last_update(c.started, c.running, c.result, kFolder);
+        EXPECT_EQ(report.state, c.state) << c.what;
+        if (c.state != LastUpdate::ended) continue;
+        EXPECT_EQ(report.outcome ? report.outcome->status : report.outcome.error(), c.outcome_or_error) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace vostrane

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "interface_texts.hpp"
 #include "process/child_process.hpp"
 #include "unicode.hpp"
@@ -93,11 +95,30 @@ std::expected<std::u16string, IoError> make_new_folder(const UpdateFolder& folde
     return std::unexpected(last);
 }
 
+// The final path of a folder, links resolved; nothing when it cannot be opened.
+std::optional<std::u16string> final_folder_path(const std::u16string& folder) {
+    const win::unique_file opened(::CreateFileW(win::wide_c_str(win::file_path(folder)), FILE_READ_ATTRIBUTES,
+                                                win::kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                nullptr));
+    if (!opened.valid()) return std::nullopt;
+    auto path = win::final_path(opened.get());
+    if (!path) return std::nullopt;
+    return std::move(*path);
+}
+
+// Whether the folder is a folder of its own in `parent`, not a link that
+// leads elsewhere (a junction, or a link Windows reports as a plain folder).
+bool is_own_folder_in(const std::u16string& folder, const std::u16string& parent) {
+    const auto final = final_folder_path(folder);
+    const auto final_parent = final_folder_path(parent);
+    return final && final_parent &&
+           join_windows_path(*final_parent, final_path_component(folder)) == *final;
+}
+
 // Removes a helper copy's folder: its files, then the folder. A link is
-// removed as a link, never followed.
+// removed as a link: nothing it leads to is deleted.
 void remove_helper_copy(const std::u16string& folder) {
-    const DWORD attributes = ::GetFileAttributesW(win::wide_c_str(win::file_path(folder)));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    if (is_own_folder_in(folder, std::u16string(parent_directory(folder)))) {
         WIN32_FIND_DATAW entry{};
         const std::u16string pattern = join_windows_path(folder, u"*");
         const HANDLE search = ::FindFirstFileW(win::wide_c_str(win::file_path(pattern)), &entry);

@@ -14,6 +14,8 @@
 #include "unicode.hpp"
 #include "update_security/installed_product.hpp"
 #include "update_security/msi_database.hpp"
+#include "update_plan.hpp"
+#include "test_signing.hpp"
 #include "win/file_io.hpp"
 #include "win/system_message.hpp"
 #include "win/unique_handle.hpp"
@@ -413,6 +415,130 @@ TEST(RealUpdate, DriveLetterRedefinedAsTheInstallerStartsNeverPassesForSuccess) 
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[3], "Windows Installer exited with code 0.");
     EXPECT_EQ(lines[4], "Windows Installer did not install the package that was checked.");
+}
+
+std::filesystem::path update_sample_package(int major) {
+    return built_package(L"update-sample-" + std::to_wstring(major));
+}
+
+struct UpdateSampleUninstalled : PackagesUninstalled {
+    UpdateSampleUninstalled() : PackagesUninstalled(update_sample_package) {}
+};
+
+// Runs a program with its standard output in a file, as a publisher's
+// pipeline runs the signing tool: its exit code.
+std::uint32_t run_with_output_to(const std::filesystem::path& output, std::vector<std::u16string> command) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    win::unique_file file(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &attributes, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file.valid());
+    const ScopedStandardHandles handles({nullptr, file.get(), nullptr});
+    const std::u16string program = command.front();
+    command.erase(command.begin());
+    const auto exit_code = run_to_exit({program, std::move(command), std::nullopt});
+    EXPECT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+    return exit_code.value_or(~0u);
+}
+
+// The image a running process was started from; nothing once it has ended.
+std::optional<std::u16string> running_image(std::uint32_t process_id) {
+    const win::unique_handle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, process_id));
+    if (!process.valid() || ::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return std::nullopt;
+    std::u16string image(32768, u'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (!::QueryFullProcessImageNameW(process.get(), 0, reinterpret_cast<wchar_t*>(image.data()), &length)) {
+        return std::nullopt;
+    }
+    image.resize(length);
+    return image;
+}
+
+// The lines the sample application has shown so far.
+std::vector<std::string> shown_lines(const std::filesystem::path& output) {
+    std::vector<std::string> lines;
+    std::string_view text;
+    const std::string bytes = std::filesystem::exists(output) ? read_file(output) : std::string();
+    text = bytes;
+    while (!text.empty()) {
+        const std::size_t end = text.find("\r\n");
+        lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+    }
+    return lines;
+}
+
+// Starts a program with no arguments and waits for it: its exit code.
+std::uint32_t start_and_wait(const std::filesystem::path& program) {
+    const auto exit_code = run_to_exit({u16(program), {}, std::nullopt});
+    EXPECT_TRUE(exit_code) << win::describe_io_error(exit_code.error());
+    return exit_code.value_or(~0u);
+}
+
+// The sample application, version 1.0.0 installed by Windows Installer, finds
+// an update pending: the manifest that `vostrane-sign sign --format json`
+// printed and the package 2.0.0. Through the client library's DLL it starts
+// the helper from a copy in its update folder and exits; the helper installs
+// 2.0.0 with Wine's msiexec and relaunches the application, whose next start
+// reads the result and cleans up.
+TEST(RealUpdate, SampleApplicationUpdatesItselfThroughTheClientLibrary) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    UpdateSampleUninstalled clean_prefix;
+    TempDir dir;
+    const auto install_dir = dir / L"Sample \u00c5pp";
+    const auto update_dir = dir / L"VostraneUpdateSample Updates";
+    const auto pending = update_dir / L"pending";
+    const auto shown = update_dir / L"sample-output.txt";
+    ASSERT_EQ(msiexec({u"/i", u16(update_sample_package(1)), u"/passive", u"/norestart",
+                       u"INSTALLDIR=" + u16(install_dir)}),
+              0u);
+    ASSERT_EQ(read_file(install_dir / L"version.txt"), "1.0.0");
+    std::filesystem::create_directories(pending);
+    ASSERT_EQ(run_with_output_to(pending / L"update.json",
+                                 {u16(build_file(L"vostrane-sign.exe")), u"sign", u"--private-key",
+                                  utf8_to_utf16(development_private_key_path()), u"--version", u"2.0.0", u"--package",
+                                  u16(update_sample_package(2)), u"--format", u"json"}),
+              0u);
+    std::filesystem::copy_file(update_sample_package(2), pending / L"update.msi");
+
+    ASSERT_EQ(start_and_wait(install_dir / L"update-sample.exe"), 0u);
+    // The helper runs from its copy in the update folder, not from the
+    // installation folder that Windows Installer is about to replace.
+    const auto record = read_started_record(read_file(update_dir / L"helper-started.txt"));
+    ASSERT_TRUE(record.has_value());
+    const std::filesystem::path copy(std::u16string_view(record->helper_copy));
+    EXPECT_EQ(copy.parent_path().parent_path(), update_dir);
+    EXPECT_EQ(read_file(copy), read_file(install_dir / L"vostrane-updater.exe"));
+    EXPECT_EQ(running_image(record->process_id), record->helper_copy) << "the helper was not running from its copy";
+
+    std::vector<std::string> lines;
+    for (int waited = 0; waited < 1200 && (lines = shown_lines(shown)).size() < 5; ++waited) ::Sleep(100);
+    const std::vector<std::string> updated = {
+        "Vostrane update sample 1.0.0 started.",
+        "Updating to 2.0.0; the application exits and starts again once it is installed.",
+        "Vostrane update sample 2.0.0 started.",
+        "Last update: installed.",
+        "Running version 2.0.0.",
+    };
+    ASSERT_EQ(lines, updated) << read_file(update_dir / L"helper.log");
+    EXPECT_EQ(read_file(install_dir / L"version.txt"), "2.0.0");
+    EXPECT_TRUE(product_installed(update_sample_package(2)));
+    EXPECT_FALSE(product_installed(update_sample_package(1)));
+    EXPECT_EQ(read_file(update_dir / L"result.json"), R"({"status":"success","exitCode":0,"message":""})");
+    EXPECT_FALSE(std::filesystem::exists(pending / L"update.json")) << "the installed update is pending still";
+    EXPECT_FALSE(std::filesystem::exists(pending / L"update.msi"));
+    EXPECT_FALSE(std::filesystem::exists(update_dir / L"helper-started.txt"));
+
+    // Once the helper has ended, the next start finds nothing to report and no copy left.
+    for (int waited = 0; waited < 300 && running_image(record->process_id); ++waited) ::Sleep(100);
+    ASSERT_EQ(start_and_wait(install_dir / L"update-sample.exe"), 0u);
+    lines = shown_lines(shown);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[5], "Vostrane update sample 2.0.0 started.");
+    EXPECT_EQ(lines[6], "Running version 2.0.0.");
+    for (const auto& entry : std::filesystem::directory_iterator(update_dir)) {
+        EXPECT_FALSE(entry.path().filename().wstring().starts_with(L"helper-")) << entry.path();
+    }
 }
 
 }  // namespace

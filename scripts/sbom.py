@@ -20,7 +20,7 @@ from datetime import datetime, timezone
 from pathlib import Path
 from urllib.parse import quote
 
-WINDOWS_PROGRAMS = ("vostrane-updater.exe", "vostrane-sign.exe")
+WINDOWS_PROGRAMS = ("vostrane-updater.exe", "vostrane-sign.exe", "vostrane_update_client.dll")
 LINUX_PROGRAM = "vostrane-sign"
 
 
@@ -106,7 +106,9 @@ def debian_package(package, purpose, note):
 def link_step(windows_tree, program):
     """The LINK_FLAGS and LINK_LIBRARIES of PROGRAM's link in build.ninja."""
     lines = (Path(windows_tree) / "build.ninja").read_text().splitlines()
-    start = next(i for i, line in enumerate(lines) if line.startswith(f"build {program}:"))
+    # A DLL's build line names its import library beside it.
+    start = next(i for i, line in enumerate(lines)
+                 if line.startswith(f"build {program}:") or line.startswith(f"build {program} "))
     variables = {}
     for line in lines[start + 1:]:
         if not line.startswith("  "):

@@ -45,7 +45,7 @@ check_bundle() {
   (cd "$dist" && sha256sum -c --quiet SHA256SUMS) || fail "$name: SHA256SUMS does not check"
   [ "$(wc -l <"$dist/SHA256SUMS")" -eq $(($(wc -w <<<"$files") - 1)) ] ||
     fail "$name: SHA256SUMS does not cover every other file"
-  for program in vostrane-updater.exe vostrane-sign.exe; do
+  for program in vostrane-updater.exe vostrane-sign.exe vostrane_update_client.dll; do
     osslsigncode verify -CAfile "$ca_file" ${tsa_ca_file:+-TSA-CAfile "$tsa_ca_file"} -in "$dist/$program" \
       >"$work/$name.$program.verify" 2>&1 || fail "$name: $program does not verify"
     if [ -n "$tsa_ca_file" ]; then
@@ -136,6 +136,9 @@ check_verify() {
 vostrane-updater.exe|middle|no|SHA256SUMS: vostrane-updater.exe: FAILED
 vostrane-sign.exe|middle|no|SHA256SUMS: vostrane-sign.exe: FAILED
 vostrane-sign|middle|no|SHA256SUMS: vostrane-sign: FAILED
+vostrane_update_client.dll|middle|no|SHA256SUMS: vostrane_update_client.dll: FAILED
+vostrane_update_client.h|middle|no|SHA256SUMS: vostrane_update_client.h: FAILED
+libvostrane_update_client.dll.a|middle|no|SHA256SUMS: libvostrane_update_client.dll.a: FAILED
 INTEGRATION.md|middle|no|SHA256SUMS: INTEGRATION.md: FAILED
 publishing.md|middle|no|SHA256SUMS: publishing.md: FAILED
 RELEASE.md|middle|no|SHA256SUMS: RELEASE.md: FAILED
@@ -145,6 +148,7 @@ verify|Checks a|no|SHA256SUMS: verify: FAILED
 SHA256SUMS|^[0-9a-f]{10}|no|SHA256SUMS: 
 vostrane-updater.exe|middle|yes|vostrane-updater.exe: the Authenticode signature does not verify
 vostrane-sign.exe|middle|yes|vostrane-sign.exe: the Authenticode signature does not verify
+vostrane_update_client.dll|middle|yes|vostrane_update_client.dll: the Authenticode signature does not verify
 sbom.spdx.json|"checksumValue": "|yes|sbom.spdx.json: vostrane-updater.exe: it says
 RELEASE.md|as built:\s+|yes|vostrane-updater.exe: without its signature, not the build RELEASE.md lists
 CASES
@@ -168,11 +172,12 @@ CASES
 check_rebuild() {
   local commands digest path
   commands=$(sed -n '/^Built from commit/,/^The digests must/s/^  //p' "$work/good.out")
-  rm -f "$work/clone/build/release/windows/"*.exe "$work/clone/build/release/linux/vostrane-sign"
+  rm -f "$work/clone/build/release/windows/"*.exe "$work/clone/build/release/windows/"*.dll \
+    "$work/clone/build/release/linux/vostrane-sign"
   if ! (cd "$work/clone" && bash -e -c "$commands") >"$work/rebuild.log" 2>&1; then
     fail "the rebuild commands verify prints fail: $(tail -n 5 "$work/rebuild.log")"
   fi
-  [ "$(grep -cE '^[0-9a-f]{64}  build/release/' "$work/rebuild.log")" -eq 3 ] || fail "the rebuild printed no three digests"
+  [ "$(grep -cE '^[0-9a-f]{64}  build/release/' "$work/rebuild.log")" -eq 4 ] || fail "the rebuild printed no four digests"
   while read -r digest path; do
     grep -qE "^ +$digest  ${path##*/}\$" "$release_notes" || fail "the rebuilt ${path##*/} is not the released build"
   done < <(grep -E '^[0-9a-f]{64}  build/release/' "$work/rebuild.log")
@@ -213,9 +218,9 @@ tsa_url=http://127.0.0.1:$(cat "$tsa/port")
 if release practice --development-key --timestamp-url "$tsa_url" --timestamp-ca-file "$tsa/certificate.pem"; then
   grep -q "WARNING: this is a DEVELOPMENT release" "$work/practice.log" || fail "practice: no warning at the end"
   check_bundle practice "$dist/development-code-signing-certificate.pem" \
-    "INTEGRATION.md RELEASE.md SHA256SUMS development-code-signing-certificate.pem publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe" \
+    "INTEGRATION.md RELEASE.md SHA256SUMS development-code-signing-certificate.pem libvostrane_update_client.dll.a publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe vostrane_update_client.dll vostrane_update_client.h" \
     "$tsa/certificate.pem"
-  [ "$(grep -c 'time stamp issued' "$tsa/log")" -eq 2 ] || fail "practice: the authority did not stamp both programs"
+  [ "$(grep -c 'time stamp issued' "$tsa/log")" -eq 3 ] || fail "practice: the authority did not stamp the three signed files"
   development_key=$(head -c 64 "$source_dir/keys/development-update-public-key.txt")
   for text in "**DEVELOPMENT RELEASE, NEVER TO BE SHIPPED.**" \
     "Embedded update public key (Ed25519, hex): \`$development_key\` (the DEVELOPMENT key)"; do
@@ -237,7 +242,7 @@ openssl pkcs12 -export -inkey "$work/signing-key.pem" -in "$work/signing-certifi
 if release publisher --update-public-key "$work/update-public-key.txt" --pkcs12 "$work/signing.p12" \
   --password-file "$work/password" --ca-file "$work/signing-certificate.pem"; then
   check_bundle publisher "$work/signing-certificate.pem" \
-    "INTEGRATION.md RELEASE.md SHA256SUMS publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe"
+    "INTEGRATION.md RELEASE.md SHA256SUMS libvostrane_update_client.dll.a publishing.md sbom.spdx.json verify vostrane-sign vostrane-sign.exe vostrane-updater.exe vostrane_update_client.dll vostrane_update_client.h"
   grep -qF "Embedded update public key (Ed25519, hex): \`$publisher_key\`" "$release_notes" ||
     fail "publisher: RELEASE.md does not name the publisher's key"
   grep -q "DEVELOPMENT" "$release_notes" "$work/publisher.log" && fail "publisher: called a development release"

@@ -138,7 +138,7 @@ def check_content(document):
              for r in document.get("relationships", []) if r["relationshipType"] == "BUILD_TOOL_OF"}
 
     # The programs: digests of the files shipped, each described by the document.
-    for program in ("vostrane-updater.exe", "vostrane-sign.exe", "vostrane-sign"):
+    for program in ("vostrane-updater.exe", "vostrane-sign.exe", "vostrane_update_client.dll", "vostrane-sign"):
         package = by_file.get(program)
         if not check(package, f"{program} is not in the bill of materials"):
             continue
@@ -182,9 +182,15 @@ def check_content(document):
                   for r in openssl.get("externalRefs", [])), f"OpenSSL: no CPE for {upstream}")
 
     # What each program is made of and built with.
-    for program in ("vostrane-updater.exe", "vostrane-sign.exe"):
+    for program in ("vostrane-updater.exe", "vostrane-sign.exe", "vostrane_update_client.dll"):
         me = "SPDXRef-program-" + program
-        for library in ("openssl", "mingw-w64-x86-64-dev", "g++-mingw-w64-x86-64-posix", "gcc-mingw-w64-x86-64-posix"):
+        # The client library needs no cryptography: OpenSSL is not in it.
+        libraries = ["mingw-w64-x86-64-dev", "g++-mingw-w64-x86-64-posix", "gcc-mingw-w64-x86-64-posix"]
+        if program != "vostrane_update_client.dll":
+            libraries.append("openssl")
+        else:
+            check((me, "STATIC_LINK", "openssl") not in links, f"{program} is said to link OpenSSL")
+        for library in libraries:
             check((me, "STATIC_LINK", library) in links, f"{program} does not link {library} statically")
         for tool in ("g++-mingw-w64-x86-64-posix", "binutils-mingw-w64-x86-64"):
             check((tool, me) in tools, f"{program}: {tool} is not a build tool of it")

@@ -183,7 +183,7 @@ def check_content(document):
 
     # What each program is made of and built with.
     for program in ("vostrane-updater.exe", "vostrane-sign.exe", "vostrane_update_client.dll"):
-        me = "SPDXRef-program-" + program
+        me = by_file.get(program, {}).get("SPDXID")
         # The client library needs no cryptography: OpenSSL is not in it.
         libraries = ["mingw-w64-x86-64-dev", "g++-mingw-w64-x86-64-posix", "gcc-mingw-w64-x86-64-posix"]
         if program != "vostrane_update_client.dll":

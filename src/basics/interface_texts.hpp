@@ -105,6 +105,8 @@ inline constexpr std::string_view kUpdateEndedWithoutResult =
     "started); see the helper log ";
 inline constexpr std::string_view kCannotRead = "Cannot read ";  // {} the path, ": ", the error
 inline constexpr std::string_view kCannotDelete = "Cannot delete ";  // {} the path, ": ", the error
+inline constexpr std::string_view kUpdateFolderInInstallation =
+    "The update folder must lie outside the installation folder.";
 inline constexpr std::string_view kUpdateFolderNotMade = "The update folder could not be made: ";  // {} the error
 inline constexpr std::string_view kHelperNotCopied = "The update helper could not be copied: ";  // {} the error
 inline constexpr std::string_view kHelperNotStarted = "The update helper could not be started: ";  // {} the error

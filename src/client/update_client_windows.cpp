@@ -179,6 +179,9 @@ Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
 }  // namespace
 
 Status start_update(const std::u16string& helper_path, const UpdateFolder& folder, const UpdateOptions& options) {
+    // Windows Installer owns the installation folder: a helper run from there
+    // is a file it must replace while it runs.
+    if (lies_within(folder.path(), options.install_dir)) return failure(std::string(kUpdateFolderInInstallation));
     if (auto made = make_folders(folder.path()); !made) {
         return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(made.error()));
     }

@@ -245,6 +245,27 @@ TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
     }
 }
 
+TEST(UpdatePlan, UpdateFolderInsideTheInstallationFolderIsKnown) {
+    struct Case {
+        std::u16string_view path;
+        bool within;
+    };
+    const std::u16string_view installation = u"C:\\Program Files\\App";
+    const std::vector<Case> cases = {
+        {u"C:\\Program Files\\App", true},
+        {u"C:\\Program Files\\App\\", true},
+        {u"c:/program files/app/updates", true},
+        {u"C:\\PROGRAM FILES\\APP\\Updates\\", true},
+        {u"C:\\Program Files\\App Updates", false},
+        {u"C:\\Program Files\\Ap", false},
+        {u"C:\\Program Files", false},
+        {u"D:\\Program Files\\App\\updates", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lies_within(c.path, installation), c.within) << utf16_to_utf8_lossy(c.path);
+    }
+}
+
 TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(0))));
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(~0ull))));

@@ -152,6 +152,7 @@ TEST(UpdateClient, UpdateThatCannotStartLeavesNothingBehind) {
         std::wstring helper;  // in the test's folder; empty: the real helper
         std::string manifest;  // empty: the fixture's
         const char* error_start;
+        bool installed_around_the_update_folder = false;
     };
     const std::vector<Case> cases = {
         {"no helper where the application ships it", L"missing.exe", "", "The update helper could not be copied: "},
@@ -161,6 +162,8 @@ TEST(UpdateClient, UpdateThatCannotStartLeavesNothingBehind) {
          R"({"version":"2.0.0","sha256":")" + std::string(64, 'a') +
              R"(","signature":"c2ln","keyId":"k","algorithm":"ed25519","fileName":"u.msi","size":8})",
          "The downloaded update package does not have the size the feed manifest gives."},
+        {"an update folder inside the installation folder", L"", "",
+         "The update folder must lie outside the installation folder.", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -168,8 +171,10 @@ TEST(UpdateClient, UpdateThatCannotStartLeavesNothingBehind) {
         write_file(fixture.dir / L"not-a-program.exe", "MZ but nothing else");
         if (!c.manifest.empty()) write_file(fixture.manifest, c.manifest);
         const std::string helper = c.helper.empty() ? utf8(build_file(L"vostrane-updater.exe")) : utf8(fixture.dir / c.helper);
+        const std::string install_dir = c.installed_around_the_update_folder ? utf8(fixture.dir.path()) : "C:\\App";
+        const std::string app = install_dir + "\\app.exe";
         vostrane_error error{};
-        EXPECT_EQ(vostrane_start_pending_update(&fixture.files, helper.c_str(), "C:\\App", "C:\\App\\app.exe", &error),
+        EXPECT_EQ(vostrane_start_pending_update(&fixture.files, helper.c_str(), install_dir.c_str(), app.c_str(), &error),
                   VOSTRANE_FAILED);
         EXPECT_TRUE(std::string(error.message).starts_with(c.error_start)) << error.message;
         for (const auto& entry : std::filesystem::directory_iterator(fixture.folder)) {

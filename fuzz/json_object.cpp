@@ -1,0 +1,67 @@
+// The client library's strict reader of flat JSON objects, against a real
+// JSON parser (nlohmann/json, strict about UTF-8 and surrogates), on any text:
+//  - what the reader accepts, the parser accepts too, as an object with the
+//    same members in the same order and the same values;
+//  - what the parser reads as an object of strings and integers, the reader
+//    accepts, unless a name is given twice (the parser keeps the last) or an
+//    integer is beyond 64 signed bits;
+//  - a result document the reader accepts is byte for byte the one the
+//    helper writes for the outcome read.
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz_check.hpp"
+#include "json_object.hpp"
+#include "reporting/result_file.hpp"
+#include "result_reader.hpp"
+
+using namespace vostrane;
+using namespace vostrane::fuzz;
+
+namespace {
+
+bool same_value(const JsonValue& ours, const nlohmann::ordered_json& theirs) {
+    if (const auto* text = std::get_if<std::string>(&ours)) return theirs.is_string() && theirs.get<std::string>() == *text;
+    const auto number = std::get<std::int64_t>(ours);
+    if (theirs.is_number_unsigned()) return number >= 0 && theirs.get<std::uint64_t>() == static_cast<std::uint64_t>(number);
+    return theirs.is_number_integer() && theirs.get<std::int64_t>() == number;
+}
+
+bool only_strings_and_integers(const nlohmann::ordered_json& object) {
+    for (const auto& [name, value] : object.items()) {
+        if (!value.is_string() && !value.is_number_integer()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const auto ours = read_flat_json_object(text);
+    const auto theirs = nlohmann::ordered_json::parse(text, nullptr, false);
+
+    if (ours) {
+        FUZZ_CHECK(!theirs.is_discarded() && theirs.is_object(), "accepted, but not a JSON object: " + show(text));
+        FUZZ_CHECK(theirs.size() == ours->size(), "another number of members: " + show(text));
+        std::size_t i = 0;
+        for (const auto& [name, value] : theirs.items()) {
+            FUZZ_CHECK(name == (*ours)[i].name, "another name or order: " + show(text));
+            FUZZ_CHECK(same_value((*ours)[i].value, value), "another value of \"" + name + "\": " + show(text));
+            ++i;
+        }
+    } else if (!theirs.is_discarded() && theirs.is_object() && only_strings_and_integers(theirs)) {
+        const std::string& why = ours.error();
+        FUZZ_CHECK(why.find("is given twice") != std::string::npos || why.find("out of range") != std::string::npos,
+                   "refused (" + why + ") though it is an object of strings and integers: " + show(text));
+    }
+
+    if (const auto outcome = read_result_document(text)) {
+        FUZZ_CHECK(result_document(*outcome) == text, "a result document not as the helper writes it: " + show(text));
+    }
+    return 0;
+}

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "helper_process.hpp"
+#include "process/child_process.hpp"
 #include "unicode.hpp"
 #include "update_plan.hpp"
 #include "vostrane_update_client.h"
-#include "win/system_paths.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -203,6 +203,21 @@ TEST(UpdateClient, CInterfaceRefusesWhatItCannotCarry) {
     EXPECT_TRUE(message.starts_with("Cannot read ")) << message;
     EXPECT_LE(message.size(), sizeof error.message - 1);
     EXPECT_TRUE(is_valid_utf8(message)) << "a character was cut in two";
+}
+
+// The sample linked with the static library, started in an installation
+// folder of its own with nothing pending: it finds no update and runs.
+TEST(UpdateClient, StaticLibraryServesTheSampleAsTheDllDoes) {
+    TempDir dir;
+    const auto installed = dir / L"Installed";
+    std::filesystem::create_directories(installed);
+    std::filesystem::copy_file(build_file(L"update-sample-static.exe"), installed / L"update-sample.exe");
+    write_file(installed / L"version.txt", "1.0.0");
+    const auto exit_code = run_to_exit({u16(installed / L"update-sample.exe"), {}, std::nullopt});
+    ASSERT_TRUE(exit_code.has_value());
+    EXPECT_EQ(*exit_code, 0u);
+    EXPECT_EQ(read_file(dir / L"VostraneUpdateSample Updates" / L"sample-output.txt"),
+              "Vostrane update sample 1.0.0 started.\r\nRunning version 1.0.0.\r\n");
 }
 
 }  // namespace

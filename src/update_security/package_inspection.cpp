@@ -386,15 +386,18 @@ std::vector<PackageFinding> package_findings(const PackageFacts& facts,
     const std::string upgrade_code = facts.property("UpgradeCode").value_or("");
     if (upgrade_code.empty()) {
         findings.push_back({FindingLevel::warning, FindingKind::no_upgrade_code,
-                            "The package has no UpgradeCode: nothing refuses it over a newer installed version, so "
-                            "an older signed package can be replayed to downgrade. WiX: UpgradeCode on <Product> and "
+                            "The package has no UpgradeCode: nothing refuses it when a newer version is installed, "
+                            "so an older signed package can be replayed to downgrade, and a new version installs "
+                            "beside the old one instead of replacing it. WiX: UpgradeCode on <Product> and "
                             "<MajorUpgrade DowngradeErrorMessage=\"...\"/>."});
     } else if (!refuses_newer_versions(facts, upgrade_code)) {
         findings.push_back({FindingLevel::warning, FindingKind::no_downgrade_refusal,
-                            "No Upgrade row for the UpgradeCode " + upgrade_code +
+                            "Nothing refuses the package when a newer version is installed, so an older signed "
+                            "package can be replayed to downgrade (and without a major upgrade, a new version installs "
+                            "beside the old one). WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>. In the tables: "
+                            "no Upgrade row for the UpgradeCode " + upgrade_code +
                                 " detects newer versions (VersionMin, OnlyDetect) with a launch condition or error "
-                                "action on its property: an older signed package can be replayed to downgrade. WiX: "
-                                "<MajorUpgrade DowngradeErrorMessage=\"...\"/>."});
+                                "action on its property."});
     }
 
     if (installs_per_machine(facts) && !facts.authenticode_signed) {

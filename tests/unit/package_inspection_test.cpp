@@ -145,12 +145,15 @@ const std::string kNoInstallDir =
     "The Directory table has no INSTALLDIR: the INSTALLDIR=<folder> that the update helper passes would be ignored. "
     "Name the installation folder INSTALLDIR: WiX <Directory Id=\"INSTALLDIR\" Name=\"...\">.";
 const std::string kNoRefusal =
-    "No Upgrade row for the UpgradeCode {2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, "
-    "OnlyDetect) with a launch condition or error action on its property: an older signed package can be replayed "
-    "to downgrade. WiX: <MajorUpgrade DowngradeErrorMessage=\"...\"/>.";
+    "Nothing refuses the package when a newer version is installed, so an older signed package can be replayed to "
+    "downgrade (and without a major upgrade, a new version installs beside the old one). WiX: <MajorUpgrade "
+    "DowngradeErrorMessage=\"...\"/>. In the tables: no Upgrade row for the UpgradeCode "
+    "{2D9E4B71-5C3A-4F86-B0D2-7E1A9C4F3B68} detects newer versions (VersionMin, OnlyDetect) with a launch condition "
+    "or error action on its property.";
 const std::string kNoUpgradeCode =
-    "The package has no UpgradeCode: nothing refuses it over a newer installed version, so an older signed package "
-    "can be replayed to downgrade. WiX: UpgradeCode on <Product> and <MajorUpgrade DowngradeErrorMessage=\"...\"/>.";
+    "The package has no UpgradeCode: nothing refuses it when a newer version is installed, so an older signed "
+    "package can be replayed to downgrade, and a new version installs beside the old one instead of replacing it. "
+    "WiX: UpgradeCode on <Product> and <MajorUpgrade DowngradeErrorMessage=\"...\"/>.";
 
 std::string uncompressed_text(const std::string& counts, const std::string& first) {
     return counts + " files are not compressed (the first is " + first +

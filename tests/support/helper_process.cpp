@@ -20,14 +20,6 @@ namespace {
 
 std::wstring helper_path() { return build_file(L"vostrane-updater.exe").wstring(); }
 
-// Everything written to the pipe, up to its end.
-std::string read_all(HANDLE pipe, std::string text = {}) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-    return text;
-}
-
 // What the process writes to the pipe until it has ended. The end of the pipe
 // is not awaited: under Wine, a program that loads user32 (the helper does,
 // through msi.dll) may start Wine's desktop process, which inherits the write

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <cwchar>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -270,11 +271,15 @@ TempDir::TempDir() {
     // Wine hands a freed process id to the next process at once, so the id
     // alone does not make a name unique: a random part does. A name that is
     // taken already is never reused, let alone emptied: another process may
-    // be using it.
+    // be using it. The name is a valid 8.3 name ("vt" and six hex digits), so
+    // that it is its own short name: Wine makes up the short name of a longer
+    // one from a small hash, and with many such folders in the temporary
+    // folder a short path may lead into another test's folder.
     static std::random_device random;
     for (;;) {
-        path_ = std::filesystem::path(base) / (L"vostrane-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                               std::to_wstring(counter++) + L"-" + std::to_wstring(random()));
+        wchar_t name[16];
+        std::swprintf(name, std::size(name), L"vt%06x", (random() ^ (counter++ * 0x9E3779B9u)) & 0xFFFFFFu);
+        path_ = std::filesystem::path(base) / name;
         if (::CreateDirectoryW(path_.c_str(), nullptr)) return;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + utf8(path_));
     }

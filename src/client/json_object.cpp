@@ -19,25 +19,6 @@ std::optional<unsigned> hex_digit(char c) {
     return std::nullopt;
 }
 
-void append_utf8(std::string& out, char32_t code_point) {
-    const auto byte = [](char32_t value) { return static_cast<char>(value); };
-    if (code_point < 0x80) {
-        out += byte(code_point);
-    } else if (code_point < 0x800) {
-        out += byte(0xC0 | (code_point >> 6));
-        out += byte(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        out += byte(0xE0 | (code_point >> 12));
-        out += byte(0x80 | ((code_point >> 6) & 0x3F));
-        out += byte(0x80 | (code_point & 0x3F));
-    } else {
-        out += byte(0xF0 | (code_point >> 18));
-        out += byte(0x80 | ((code_point >> 12) & 0x3F));
-        out += byte(0x80 | ((code_point >> 6) & 0x3F));
-        out += byte(0x80 | (code_point & 0x3F));
-    }
-}
-
 // Reads the text from left to right; every error names the byte offset.
 class Reader {
 public:
@@ -153,25 +134,25 @@ private:
         }
         auto unit = code_unit();
         if (!unit) return failure(unit.error());
-        char32_t code_point = *unit;
+        std::u16string units(1, *unit);
         if (*unit >= 0xDC00 && *unit <= 0xDFFF) return error("an unpaired surrogate");
         if (*unit >= 0xD800 && *unit <= 0xDBFF) {
             if (!take('\\') || !take('u')) return error("an unpaired surrogate");
             auto low = code_unit();
             if (!low) return failure(low.error());
             if (*low < 0xDC00 || *low > 0xDFFF) return error("an unpaired surrogate");
-            code_point = 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
+            units += *low;
         }
-        append_utf8(out, code_point);
+        out += *utf16_to_utf8(units);  // paired above, so it converts
         return {};
     }
 
-    Result<char32_t> code_unit() {
-        char32_t unit = 0;
+    Result<char16_t> code_unit() {
+        char16_t unit = 0;
         for (int i = 0; i < 4; ++i) {
             const auto digit = position_ < text_.size() ? hex_digit(text_[position_]) : std::nullopt;
             if (!digit) return error("expected four hex digits after \\u");
-            unit = unit * 16 + *digit;
+            unit = static_cast<char16_t>(unit * 16 + *digit);
             ++position_;
         }
         return unit;

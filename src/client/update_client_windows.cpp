@@ -65,19 +65,6 @@ Status delete_if_present(const std::u16string& path) {
     return path_error(kCannotDelete, path, error);
 }
 
-// The folder and its missing ancestors; an existing folder is fine.
-std::expected<void, IoError> make_folders(const std::u16string& path) {
-    if (win::is_directory(path)) return {};
-    const std::u16string_view parent = parent_directory(path);
-    if (!parent.empty() && parent != path) {
-        if (auto made = make_folders(std::u16string(parent)); !made) return made;
-    }
-    if (::CreateDirectoryW(win::wide_c_str(win::file_path(path)), nullptr)) return {};
-    const IoError error = win::last_os_error();
-    if (error.is_os_error() && error.os_code() == ERROR_ALREADY_EXISTS && win::is_directory(path)) return {};
-    return std::unexpected(error);
-}
-
 // A folder that did not exist before: one planted beforehand (a link to
 // elsewhere among them) is never used.
 std::expected<std::u16string, IoError> make_new_folder(const UpdateFolder& folder) {
@@ -182,7 +169,7 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& folde
     // Windows Installer owns the installation folder: a helper run from there
     // is a file it must replace while it runs.
     if (lies_within(folder.path(), options.install_dir)) return failure(std::string(kUpdateFolderInInstallation));
-    if (auto made = make_folders(folder.path()); !made) {
+    if (auto made = win::create_directories(folder.path()); !made) {
         return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(made.error()));
     }
     auto copy_folder = make_new_folder(folder);

@@ -147,4 +147,46 @@ std::expected<std::u16string, IoError> final_path(HANDLE file) {
     return std::move(*path);
 }
 
+namespace {
+
+enum class MakeDirectory { created_or_exists, parent_missing, failed };
+
+struct MakeDirectoryResult {
+    MakeDirectory outcome;
+    IoError error = IoError::os_error(ERROR_SUCCESS);
+};
+
+MakeDirectoryResult make_directory(std::u16string_view directory) {
+    const std::u16string path = win::file_path(std::u16string(directory));
+    if (::CreateDirectoryW(win::wide_c_str(path), nullptr)) return {MakeDirectory::created_or_exists};
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND) {
+        return {MakeDirectory::parent_missing, IoError::os_error(code)};
+    }
+    // Existing directories, and roots, which refuse creation in various ways.
+    if (win::is_directory(path)) return {MakeDirectory::created_or_exists};
+    return {MakeDirectory::failed, IoError::os_error(code)};
+}
+
+}  // namespace
+
+std::expected<void, IoError> create_directories(std::u16string_view directory) {
+    // Walk up until a directory exists or can be made, then create the
+    // missing ones below it, top down.
+    std::vector<std::u16string_view> missing;
+    for (std::u16string_view current = directory; !current.empty(); current = parent_directory(current)) {
+        const MakeDirectoryResult made = make_directory(current);
+        if (made.outcome == MakeDirectory::created_or_exists) break;
+        if (made.outcome == MakeDirectory::failed || parent_directory(current).empty()) {
+            return std::unexpected(made.error);
+        }
+        missing.push_back(current);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const MakeDirectoryResult made = make_directory(*it);
+        if (made.outcome != MakeDirectory::created_or_exists) return std::unexpected(made.error);
+    }
+    return {};
+}
+
 }  // namespace vostrane::win

@@ -36,6 +36,9 @@ std::expected<unique_file, IoError> open_truncated(const std::u16string& path);
 // write that takes nothing fails with "failed to write whole buffer".
 std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
 
+// Creates the directory and every missing one above it; an existing one is fine.
+std::expected<void, IoError> create_directories(std::u16string_view directory);
+
 // Whether the path names a directory, following links; false when it cannot tell.
 bool is_directory(const std::u16string& path);
 

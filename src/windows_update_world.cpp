@@ -18,23 +18,32 @@ namespace {
 // The locked package file, as the run holds it.
 class LockedPackage final : public CheckedPackage {
 public:
-    explicit LockedPackage(LockedPackageFile file) : file_(std::move(file)) {}
+    LockedPackage(LockedPackageFile file, std::shared_ptr<InstalledProducts> installed_products)
+        : file_(std::move(file)), installed_products_(std::move(installed_products)) {}
 
     Result<std::string> digest() override { return compute_package_digest(file_.handle()); }
-    Status check_contents(std::string_view signed_version) override { return file_.check_contents(signed_version); }
+    Status check_contents(std::string_view signed_version) override {
+        return file_.check_contents(signed_version, *installed_products_);
+    }
     [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
         if (auto confirmed = file_.confirm_installer_path(); !confirmed) return failure(confirmed.error());
         return file_.installer_path();
     }
     void release() override { file_.release(); }
     void delete_if_unchanged() const override { file_.delete_if_unchanged(); }
-    [[nodiscard]] Status confirm_installed() const override { return file_.confirm_installed(); }
+    [[nodiscard]] Status confirm_installed() const override { return file_.confirm_installed(*installed_products_); }
 
 private:
     LockedPackageFile file_;
+    std::shared_ptr<InstalledProducts> installed_products_;
 };
 
 }  // namespace
+
+WindowsUpdateWorld::WindowsUpdateWorld() : WindowsUpdateWorld(msi_installed_products()) {}
+
+WindowsUpdateWorld::WindowsUpdateWorld(std::shared_ptr<InstalledProducts> installed_products)
+    : installed_products_(std::move(installed_products)) {}
 
 Status WindowsUpdateWorld::prepare_helper_log(const std::u16string& log_path) {
     return vostrane::prepare_helper_log(log_path);
@@ -57,7 +66,7 @@ bool WindowsUpdateWorld::is_msi_package(const std::u16string& msi_path) { return
 Result<std::unique_ptr<CheckedPackage>> WindowsUpdateWorld::lock_package(const std::u16string& msi_path) {
     auto file = LockedPackageFile::lock(msi_path);
     if (!file) return failure(file.error());
-    return std::make_unique<LockedPackage>(std::move(*file));
+    return std::make_unique<LockedPackage>(std::move(*file), installed_products_);
 }
 
 Status WindowsUpdateWorld::verify_update_signature(std::string_view version, std::string_view digest,

@@ -1,6 +1,9 @@
 #pragma once
 // The run's world as this Windows build meets it: the one place where every
 // module is wired into the run.
+#include <memory>
+
+#include "update_security/installed_product.hpp"
 #include "update_world.hpp"
 
 namespace vostrane {
@@ -9,6 +12,11 @@ namespace vostrane {
 // and checks, the parent wait, Windows Installer and the shell.
 class WindowsUpdateWorld : public UpdateWorld {
 public:
+    // Asks msi.dll what Windows Installer has registered.
+    WindowsUpdateWorld();
+    // Asks these registrations instead.
+    explicit WindowsUpdateWorld(std::shared_ptr<InstalledProducts> installed_products);
+
     Status prepare_helper_log(const std::u16string& log_path) override;
     void append_log_line(const std::u16string& log_path, std::string_view message) override;
     void clear_result_file(const std::u16string& result_path) override;
@@ -25,6 +33,9 @@ public:
                                        const std::u16string& install_dir, const std::u16string& msi_log_path) override;
     void restart_application(const std::u16string& app_path, const std::u16string& install_dir,
                              const std::u16string& log_path) override;
+
+private:
+    std::shared_ptr<InstalledProducts> installed_products_;
 };
 
 }  // namespace vostrane

@@ -70,6 +70,10 @@ inline constexpr std::string_view kPackageRefersToOutsideFiles = "The update pac
 // The package's ProductVersion and --expected-version are both versions, and
 // differ: Windows Installer would install another version than the one signed.
 inline constexpr std::string_view kPackageNotSignedVersion = "The update package is not the version that was signed.";
+// Windows Installer has the package's product registered from a package with
+// the checked package's code before the run: what the installer would then do
+// could not be told from what was there.
+inline constexpr std::string_view kPackageAlreadyInstalled = "The update package is already installed.";
 inline constexpr std::string_view kUnsupportedAlgorithm = "Unsupported update signature algorithm.";
 inline constexpr std::string_view kInvalidSignatureMetadata = "Update signature metadata is invalid.";
 inline constexpr std::string_view kInvalidEmbeddedKey = "The embedded update public key is invalid.";

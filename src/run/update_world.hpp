@@ -28,7 +28,9 @@ public:
     virtual Result<std::string> digest() = 0;
     // Refuses a package that Windows Installer would not take whole from the
     // locked file (anything from beside it) or whose ProductVersion is another
-    // version than the signed one, and remembers what identifies it to
+    // version than the signed one, or whose product Windows Installer has
+    // registered from it already (nothing the installer then does could be
+    // told from what was there), and remembers what identifies it to
     // Windows Installer. Asked only after the signature verified, so that
     // only the publisher's bytes are parsed.
     virtual Status check_contents(std::string_view signed_version) = 0;
@@ -41,7 +43,8 @@ public:
     // file that was locked; failures are ignored.
     virtual void delete_if_unchanged() const = 0;
     // Whether Windows Installer has the checked package's product installed
-    // from the checked package; kCheckedPackageNotInstalled if not. Asked
+    // from the checked package, in the context the package installs in;
+    // kCheckedPackageNotInstalled if not, or if it cannot say. Asked
     // after an exit code that reports success, so that another package never
     // passes for the installed update.
     [[nodiscard]] virtual Status confirm_installed() const = 0;

@@ -1,22 +1,43 @@
 #include "installed_product.hpp"
 
+#include <algorithm>
 #include <array>
 
+#include "interface_texts.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
+
+InstallScope install_scope(std::optional<std::string_view> all_users,
+                           std::optional<std::string_view> install_per_user) {
+    const std::string_view value = all_users.value_or("");
+    if (value.empty() || (value == "2" && install_per_user == "1")) return InstallScope::per_user;
+    return InstallScope::per_machine;
+}
+
+std::span<const InstallContext> install_contexts(InstallScope scope) {
+    static constexpr std::array kPerUser = {InstallContext::user_managed, InstallContext::user_unmanaged};
+    static constexpr std::array kPerMachine = {InstallContext::machine};
+    if (scope == InstallScope::per_machine) return kPerMachine;
+    return kPerUser;
+}
 
 Result<PackageIdentity> read_package_identity(MsiDatabaseReader& reader) {
     static constexpr std::array<std::string_view, 2> kProperty = {"Property", "Value"};
     auto properties = reader.rows("Property", kProperty);
     if (!properties) return failure(properties.error());
     PackageIdentity identity;
+    std::optional<std::string> all_users;
+    std::optional<std::string> install_per_user;
     for (auto& row : *properties) {
         if (row.size() != kProperty.size()) continue;
         if (row[0] == "ProductCode") identity.product_code = std::move(row[1]);
         if (row[0] == "ProductVersion") identity.product_version = std::move(row[1]);
+        if (row[0] == "ALLUSERS") all_users = std::move(row[1]);
+        if (row[0] == "MSIINSTALLPERUSER") install_per_user = std::move(row[1]);
     }
     if (identity.product_code.empty()) return failure(std::string("The package has no ProductCode."));
+    identity.scope = install_scope(all_users, install_per_user);
     auto package_code = reader.summary_text(kSummaryPackageCode);
     if (!package_code) return failure(package_code.error());
     if (!*package_code || (*package_code)->empty()) return failure(std::string("The package has no package code."));
@@ -24,8 +45,53 @@ Result<PackageIdentity> read_package_identity(MsiDatabaseReader& reader) {
     return identity;
 }
 
+bool is_registered_from_checked_package(const PackageIdentity& checked, const InstalledProduct& product) {
+    return product.package_code && ascii_iequals(*product.package_code, checked.package_code);
+}
+
 bool is_checked_package_installed(const PackageIdentity& checked, const InstalledProduct& product) {
-    return product.installed && product.package_code && ascii_iequals(*product.package_code, checked.package_code);
+    return product.installed && is_registered_from_checked_package(checked, product);
+}
+
+Status check_not_yet_installed(const PackageIdentity& checked, InstalledProducts& products) {
+    for (const InstallContext context : install_contexts(checked.scope)) {
+        const auto product = products.query(checked.product_code, context);
+        if (!product) return failure(product.error());
+        if (is_registered_from_checked_package(checked, *product)) return failure(std::string(kPackageAlreadyInstalled));
+    }
+    return {};
+}
+
+Status confirm_checked_package_installed(const PackageIdentity& checked, InstalledProducts& products) {
+    bool confirmed = false;
+    for (const InstallContext context : install_contexts(checked.scope)) {
+        const auto product = products.query(checked.product_code, context);
+        if (!product) return failure(std::string(kCheckedPackageNotInstalled));
+        confirmed = confirmed || is_checked_package_installed(checked, *product);
+    }
+    if (!confirmed) return failure(std::string(kCheckedPackageNotInstalled));
+    return {};
+}
+
+std::string unpacked_guid(std::string_view text) {
+    constexpr std::size_t kPackedLength = 32;
+    const bool packed = text.size() == kPackedLength && std::ranges::all_of(text, [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    });
+    if (!packed) return std::string(text);
+    // The first three fields are stored with their digits reversed, each
+    // byte of the last two with its two digits swapped.
+    const auto reversed = [&](std::size_t at, std::size_t length) {
+        std::string field(text.substr(at, length));
+        std::ranges::reverse(field);
+        return field;
+    };
+    std::string guid = "{" + reversed(0, 8) + "-" + reversed(8, 4) + "-" + reversed(12, 4) + "-";
+    for (std::size_t at = 16; at < kPackedLength; at += 2) {
+        if (at == 20) guid += '-';
+        guid += reversed(at, 2);
+    }
+    return guid + "}";
 }
 
 }  // namespace vostrane

@@ -62,8 +62,7 @@ public:
     decltype(&::MsiGetSummaryInformationW) summary_information = nullptr;
     decltype(&::MsiSummaryInfoGetPropertyW) summary_property = nullptr;
     decltype(&::MsiCloseHandle) close_handle = nullptr;
-    decltype(&::MsiQueryProductStateW) product_state = nullptr;
-    decltype(&::MsiGetProductInfoW) product_info = nullptr;
+    decltype(&::MsiGetProductInfoExW) product_info = nullptr;
 
 private:
     explicit MsiLibrary(win::unique_module module) : module_(std::move(module)) {}
@@ -80,7 +79,7 @@ private:
                find(record_string, "MsiRecordGetStringW") &&
                find(summary_information, "MsiGetSummaryInformationW") &&
                find(summary_property, "MsiSummaryInfoGetPropertyW") && find(close_handle, "MsiCloseHandle") &&
-               find(product_state, "MsiQueryProductStateW") && find(product_info, "MsiGetProductInfoW");
+               find(product_info, "MsiGetProductInfoExW");
     }
 
     win::unique_module module_;
@@ -207,19 +206,49 @@ Result<std::unique_ptr<MsiDatabaseReader>> open_msi_database(const std::string& 
     return open_msi_database(utf8_to_utf16(path));
 }
 
-Result<InstalledProduct> query_installed_product(std::string_view product_code) {
-    auto library = MsiLibrary::load();
-    if (!library) return failure(library.error());
-    const std::u16string product = utf8_to_utf16(product_code);
-    InstalledProduct found;
-    found.installed = (*library)->product_state(win::wide_c_str(product)) == INSTALLSTATE_DEFAULT;
-    if (!found.installed) return found;
-    const auto package_code = msi_text([&](wchar_t* buffer, DWORD* length) {
-        return (*library)->product_info(win::wide_c_str(product), INSTALLPROPERTY_PACKAGECODE, buffer, length);
-    });
-    if (!package_code) return failure(describe_msi_error("MsiGetProductInfo", package_code.error()));
-    found.package_code = utf16_to_utf8_lossy(*package_code);
-    return found;
+namespace {
+
+MSIINSTALLCONTEXT msi_context(InstallContext context) {
+    switch (context) {
+        case InstallContext::user_managed:
+            return MSIINSTALLCONTEXT_USERMANAGED;
+        case InstallContext::user_unmanaged:
+            return MSIINSTALLCONTEXT_USERUNMANAGED;
+        case InstallContext::machine:
+            break;
+    }
+    return MSIINSTALLCONTEXT_MACHINE;
 }
+
+class MsiInstalledProducts final : public InstalledProducts {
+public:
+    Result<InstalledProduct> query(std::string_view product_code, InstallContext context) override {
+        auto library = MsiLibrary::load();
+        if (!library) return failure(library.error());
+        const std::u16string product = utf8_to_utf16(product_code);
+        // No user SID: the user running the helper, who runs the installer;
+        // the machine's context takes none.
+        const auto property = [&](const wchar_t* name) {
+            return msi_text([&](wchar_t* buffer, DWORD* length) {
+                return (*library)->product_info(win::wide_c_str(product), nullptr, msi_context(context), name,
+                                                buffer, length);
+            });
+        };
+        const auto state = property(INSTALLPROPERTY_PRODUCTSTATE);
+        if (!state && state.error() == ERROR_UNKNOWN_PRODUCT) return InstalledProduct{};
+        if (!state) return failure(describe_msi_error("MsiGetProductInfoEx", state.error()));
+        const auto package_code = property(INSTALLPROPERTY_PACKAGECODE);
+        if (!package_code && package_code.error() == ERROR_UNKNOWN_PRODUCT) return InstalledProduct{};
+        if (!package_code) return failure(describe_msi_error("MsiGetProductInfoEx", package_code.error()));
+        InstalledProduct found;
+        found.installed = *state == u"5";  // INSTALLSTATE_DEFAULT
+        if (!package_code->empty()) found.package_code = unpacked_guid(utf16_to_utf8_lossy(*package_code));
+        return found;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<InstalledProducts> msi_installed_products() { return std::make_shared<MsiInstalledProducts>(); }
 
 }  // namespace vostrane

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "installed_product.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {
@@ -278,10 +279,9 @@ bool refuses_newer_versions(const PackageFacts& facts, std::string_view upgrade_
     });
 }
 
-// Per machine unless ALLUSERS is unset, or 2 with MSIINSTALLPERUSER=1.
 bool installs_per_machine(const PackageFacts& facts) {
-    const std::string all_users = facts.property("ALLUSERS").value_or("");
-    return !all_users.empty() && !(all_users == "2" && facts.property("MSIINSTALLPERUSER") == "1");
+    return install_scope(facts.property("ALLUSERS"), facts.property("MSIINSTALLPERUSER")) ==
+           InstallScope::per_machine;
 }
 
 std::string install_scope_text(const PackageFacts& facts) {

@@ -41,13 +41,16 @@ public:
     // no product, and with kPackageReplaced when the path does not lead to
     // the locked file, before msi.dll opens it or after, and with
     // kPackageNotSignedVersion when its ProductVersion contradicts the
-    // version that was signed. Remembers the package's product and package codes.
-    [[nodiscard]] Status check_contents(std::string_view signed_version);
+    // version that was signed, and with kPackageAlreadyInstalled when its
+    // product is registered from it already (or with the query's failure).
+    // Remembers what identifies the package to Windows Installer.
+    [[nodiscard]] Status check_contents(std::string_view signed_version, InstalledProducts& products);
 
     // Whether Windows Installer has the checked package's product installed
-    // from the checked package (its package code); kCheckedPackageNotInstalled
-    // otherwise. Asked once the installer has reported success.
-    [[nodiscard]] Status confirm_installed() const;
+    // from the checked package (its package code) in the package's own
+    // context; kCheckedPackageNotInstalled otherwise. Asked once the
+    // installer has reported success.
+    [[nodiscard]] Status confirm_installed(InstalledProducts& products) const;
 
     // Closes the handle; the package is free again. What identifies the file stays.
     void release() { file_.reset(); }

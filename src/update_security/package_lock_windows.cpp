@@ -83,7 +83,7 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-Status LockedPackageFile::check_contents(std::string_view signed_version) {
+Status LockedPackageFile::check_contents(std::string_view signed_version, InstalledProducts& products) {
     const auto path = package_reading_path(installer_path_, win::short_path);
     if (!path) return failure(std::string(kNotAnMsiPackage));
     // msi.dll opens the file by name: that name must lead to the locked file
@@ -98,17 +98,14 @@ Status LockedPackageFile::check_contents(std::string_view signed_version) {
     if (contradicts_signed_version(identity->product_version, signed_version)) {
         return failure(std::string(kPackageNotSignedVersion));
     }
+    if (auto not_installed = check_not_yet_installed(*identity, products); !not_installed) return not_installed;
     package_identity_ = std::move(*identity);
     return {};
 }
 
-Status LockedPackageFile::confirm_installed() const {
+Status LockedPackageFile::confirm_installed(InstalledProducts& products) const {
     if (!package_identity_) return failure(std::string(kCheckedPackageNotInstalled));
-    const auto product = query_installed_product(package_identity_->product_code);
-    if (!product || !is_checked_package_installed(*package_identity_, *product)) {
-        return failure(std::string(kCheckedPackageNotInstalled));
-    }
-    return {};
+    return confirm_checked_package_installed(*package_identity_, products);
 }
 
 void LockedPackageFile::delete_if_unchanged() const {

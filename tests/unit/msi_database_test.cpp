@@ -144,6 +144,19 @@ TEST(MsiDatabase, ReadsEveryTableAndTheWordCountAsMsitoolsExportsThem) {
     EXPECT_EQ(identity->product_version, "2.0.0");
 }
 
+// Where Windows Installer registers the package, read as the inspection reads it.
+TEST(MsiDatabase, ThePackagesScopeComesFromItsOwnTables) {
+    for (const auto& [name, scope] : {std::pair{"sample-app-2.msi", InstallScope::per_user},
+                                      std::pair{"sample-app-2-per-machine.msi", InstallScope::per_machine}}) {
+        SCOPED_TRACE(name);
+        const auto database = open_package(name);
+        ASSERT_TRUE(database);
+        const auto identity = read_package_identity(*database);
+        ASSERT_TRUE(identity) << identity.error();
+        EXPECT_EQ(identity->scope, scope);
+    }
+}
+
 TEST(MsiDatabase, AMissingTableOrColumnIsAnError) {
     const auto database = open_package("sample-app-2.msi");
     ASSERT_TRUE(database);

@@ -314,6 +314,9 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
          "The update package is not the version that was signed.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
         {"no database", [](RecordingSteps& s) { s.inspection_result = failure("The downloaded update package is not a valid MSI file."); },
          "The downloaded update package is not a valid MSI file.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
+        {"already installed",
+         [](RecordingSteps& s) { s.inspection_result = failure("The update package is already installed."); },
+         "The update package is already installed.", {"is_msi", "lock", "digest", "verify", "inspect"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -80,7 +80,8 @@ TEST(DllSafety, PlantedDllsBesideTheHelperOrInItsCurrentDirectoryAreNeverLoaded)
     RunFiles verified = files_in(dir);
     verified.log = dir / L"logs\\verified.log";
     verified.result = dir / L"verified.json";
-    const auto verified_arguments = signed_package(verified, installable_package_bytes());
+    const FreshProduct installable = installable_package();
+    const auto verified_arguments = signed_package(verified, installable.bytes());
     for (const auto& arguments : {arguments_for(refused), verified_arguments}) {
         StartedProgram run(helper.wstring(), join_arguments(arguments), dir / L"standard-error.txt", current);
         (void)run.wait();

@@ -83,6 +83,7 @@ inline std::string installer_command_line(const RunFiles& files, const std::stri
 // directory (with a space and a final backslash) and the application present.
 struct VerifiedRun {
     TempDir dir;
+    std::optional<FreshProduct> installable;  // uninstalled before the folder goes
     RunFiles files = files_in(dir);
     std::vector<std::wstring> arguments;
 
@@ -92,7 +93,8 @@ struct VerifiedRun {
         files.app = files.install_dir / L"app.exe";
         std::filesystem::create_directories(files.install_dir);
         write_file(files.app, "the application");
-        const std::string bytes = package.empty() ? installable_package_bytes() : read_file(built_package(package));
+        if (package.empty()) installable.emplace(built_package(L"stand-in-app"));
+        const std::string bytes = package.empty() ? installable->bytes() : read_file(built_package(package));
         write_file(files.msi, bytes);
         RunOptions options = signed_options(bytes, "1.0.0");
         options.parent_process_id = parent_process_id;
@@ -124,6 +126,13 @@ inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {
     WindowsUpdateWorld world;
     return run_in_process(arguments, world);
 }
+
+// Registrations that know no product: for tests of what the inspection reads,
+// whatever the prefix has installed meanwhile.
+class NothingRegistered final : public InstalledProducts {
+public:
+    Result<InstalledProduct> query(std::string_view, InstallContext) override { return InstalledProduct{}; }
+};
 
 // A macro, not a function: GTEST_SKIP returns from the function it is written in,
 // and only the test body's return ends the test.

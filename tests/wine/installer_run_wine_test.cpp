@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cwctype>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -108,6 +109,82 @@ TEST(InstallerRun, SuccessWithoutTheCheckedPackageInstalledIsAnErrorAndRelaunche
         const auto records = windows.records(2);
         ASSERT_EQ(records.size(), 2u);
         EXPECT_FALSE(records[0].installed);
+    }
+}
+
+// msi.dll's own answers until the step named, and none from then on, as
+// when msi.dll cannot be loaded or Windows Installer cannot be asked.
+class RegistrationsUnanswered final : public InstalledProducts {
+public:
+    static constexpr std::string_view kNoAnswer = "msi.dll cannot be loaded: the stand-in refuses.";
+    explicit RegistrationsUnanswered(bool from_the_start) : unanswered_(from_the_start) {}
+
+    Result<InstalledProduct> query(std::string_view product_code, InstallContext context) override {
+        if (unanswered_) return failure(std::string(kNoAnswer));
+        return msi_->query(product_code, context);
+    }
+    void installer_ran() { unanswered_ = true; }
+
+private:
+    bool unanswered_;
+    std::shared_ptr<InstalledProducts> msi_ = msi_installed_products();
+};
+
+// The real steps, asking those registrations.
+class WorldWithUnansweredRegistrations final : public WindowsUpdateWorld {
+public:
+    explicit WorldWithUnansweredRegistrations(const std::shared_ptr<RegistrationsUnanswered>& registrations)
+        : WindowsUpdateWorld(registrations), registrations_(registrations) {}
+
+    Result<std::int32_t> run_installer(const std::u16string& program, const std::u16string& package_path,
+                                       const std::u16string& install_dir, const std::u16string& msi_log_path) override {
+        auto exit_code = WindowsUpdateWorld::run_installer(program, package_path, install_dir, msi_log_path);
+        registrations_->installer_ran();
+        return exit_code;
+    }
+
+private:
+    std::shared_ptr<RegistrationsUnanswered> registrations_;
+};
+
+// A question to Windows Installer that gets no answer is never taken for
+// one: before the wait it refuses the package like any check that cannot be
+// made; after the installer it is the error outcome, never success.
+TEST(InstallerRun, RegistrationsThatCannotBeAskedNeverPassForAnAnswer) {
+    SKIP_UNLESS_DEVELOPMENT_KEY();
+    const std::string no_answer(RegistrationsUnanswered::kNoAnswer);
+    const std::string not_installed = "Windows Installer did not install the package that was checked.";
+    struct Case {
+        const char* name;
+        bool from_the_start;
+        std::string message;
+        std::vector<std::string> first_lines;
+    };
+    const Case cases[] = {
+        {"before the wait", true, no_answer,
+         {"Vostrane native updater started.", "Package verification failed: " + no_answer}},
+        {"after the installer", false, not_installed,
+         {"Vostrane native updater started.", "The previous process has already exited.",
+          "Starting Windows Installer.", "Windows Installer exited with code 0.", not_installed}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystemRoot windows;
+        VerifiedRun run;
+        WorldWithUnansweredRegistrations world(std::make_shared<RegistrationsUnanswered>(c.from_the_start));
+
+        const InProcessRun helper = run_in_process(run.arguments, world);
+        EXPECT_EQ(helper.exit_code, 1603u);
+        EXPECT_EQ(helper.standard_error, "");
+        EXPECT_EQ(read_file(run.files.result), R"({"status":"error","exitCode":1603,"message":")" + c.message + R"("})");
+        auto lines = log_messages(run.files.log);
+        ASSERT_EQ(lines.size(), c.first_lines.size() + 1) << read_file(run.files.log);
+        EXPECT_TRUE(is_restart_line(lines.back(), utf8(windows.shell()))) << lines.back();
+        lines.pop_back();
+        EXPECT_EQ(lines, c.first_lines);
+        const auto records = windows.records(c.from_the_start ? 1 : 2);
+        ASSERT_EQ(records.size(), c.from_the_start ? 1u : 2u) << "the shell, and the installer only if it ran";
+        if (!c.from_the_start) EXPECT_EQ(records[0].installed, 0u) << "the stand-in installed the checked package";
     }
 }
 

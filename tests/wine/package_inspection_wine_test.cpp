@@ -51,7 +51,8 @@ TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefus
         EXPECT_EQ(*media, (std::vector<MsiRow>{{"1", "#sample.cab"}}));
         EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "while msi.dll reads it";
     }
-    const auto checked = lock->check_contents("2.0.0");
+    NothingRegistered nothing_registered;
+    const auto checked = lock->check_contents("2.0.0", nothing_registered);
     EXPECT_TRUE(checked) << checked.error();
 
     // msi.dll has let go; the lock has not.
@@ -93,7 +94,8 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         write_file(package, package_bytes(name));
         auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
-        const auto checked = lock->check_contents(signed_version);
+        NothingRegistered nothing_registered;
+        const auto checked = lock->check_contents(signed_version, nothing_registered);
         EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
     }
 }
@@ -114,7 +116,8 @@ TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
     std::filesystem::rename(folder, dir / L"moved");
     std::filesystem::create_directories(folder);
     write_file(package, package_bytes(L"sample-app-2"));
-    const auto checked = lock->check_contents("2.0.0");
+    NothingRegistered nothing_registered;
+    const auto checked = lock->check_contents("2.0.0", nothing_registered);
     EXPECT_EQ(checked ? std::string() : checked.error(), "The update package was replaced after it was checked.");
 }
 

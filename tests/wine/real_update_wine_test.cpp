@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "process/child_process.hpp"
@@ -319,9 +320,13 @@ bool product_installed(const std::filesystem::path& package) {
     if (!database) throw std::runtime_error(database.error());
     const auto identity = read_package_identity(**database);
     if (!identity) throw std::runtime_error(identity.error());
-    const auto product = query_installed_product(identity->product_code);
-    if (!product) throw std::runtime_error(product.error());
-    return product->installed;
+    const auto products = msi_installed_products();
+    for (const InstallContext context : install_contexts(identity->scope)) {
+        const auto product = products->query(identity->product_code, context);
+        if (!product) throw std::runtime_error(product.error());
+        if (product->installed) return true;
+    }
+    return false;
 }
 
 // The Linux folder of the Wine prefix's drive links ("<prefix>/dosdevices").
@@ -415,6 +420,60 @@ TEST(RealUpdate, DriveLetterRedefinedAsTheInstallerStartsNeverPassesForSuccess) 
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[3], "Windows Installer exited with code 0.");
     EXPECT_EQ(lines[4], "Windows Installer did not install the package that was checked.");
+}
+
+// A process of the user builds a package of its own with the checked
+// package's ProductCode, ProductVersion and package code (all in the signed
+// package for anyone to read) and installs it for the user before the run.
+// Windows Installer then takes the checked package for that product's
+// maintenance, from its cached copy of the forged one, exits 0 and leaves the
+// forged files installed. A per-user package is refused before the wait, like
+// any package that fails a check; for a per-machine one the user's
+// registration answers nothing, and the machine has no such product after
+// the installer: the error outcome.
+TEST(RealUpdate, ProductRegisteredBeforeTheRunWithTheCheckedCodesNeverPassesForSuccess) {
+    if (!build_embeds_development_key()) GTEST_SKIP() << "this build embeds a publisher key";
+    struct Case {
+        const wchar_t* checked;
+        std::vector<std::string> lines;  // the log's, the relaunch's last line left out
+        std::string message;
+    };
+    const std::string installed = "The update package is already installed.";
+    const std::string not_installed = "Windows Installer did not install the package that was checked.";
+    const Case cases[] = {
+        {L"sample-app-2", {"Vostrane native updater started.", "Package verification failed: " + installed}, installed},
+        {L"sample-app-2-per-machine",
+         {"Vostrane native updater started.", "The previous process has already exited.", "Starting Windows Installer.",
+          "Windows Installer exited with code 0.", not_installed},
+         not_installed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf8(c.checked));
+        SampleAppUninstalled clean_prefix;
+        TempDir dir;
+        RunFiles files = files_in(dir);
+        files.install_dir = dir / L"Sample App";
+        files.app = files.install_dir / L"app.exe";
+        const auto forged = built_package(std::wstring(c.checked) + L"-forged");
+        ASSERT_EQ(msiexec({u"/i", u16(forged), u"/qn", u"INSTALLDIR=" + u16(files.install_dir)}), 0u);
+        ASSERT_EQ(read_file(files.install_dir / L"version.txt"), "1.0.0");
+
+        std::filesystem::copy_file(built_package(c.checked), files.msi);
+        RunOptions options = signed_options(read_file(files.msi), "2.0.0");
+        options.version = L"2.0.0";
+        options.parent_process_id = L"0";
+        const HelperRun run = run_helper(arguments_for(files, options));
+        EXPECT_EQ(read_file(files.install_dir / L"version.txt"), "1.0.0") << "the forged files stay";
+        msiexec({u"/x", u16(forged), u"/qn"});
+        EXPECT_EQ(run.exit_code, 1603u) << run.standard_error;
+        EXPECT_EQ(read_file(files.result), R"({"status":"error","exitCode":1603,"message":")" + c.message + R"("})");
+        auto lines = log_messages(files.log);
+        ASSERT_EQ(lines.size(), c.lines.size() + 1) << read_file(files.log);
+        lines.pop_back();
+        EXPECT_EQ(lines, c.lines);
+        const bool installer_ran = c.lines.size() > 2;
+        EXPECT_EQ(std::filesystem::exists(files.msi), installer_ran) << "a package refused before the wait is deleted";
+    }
 }
 
 std::filesystem::path update_sample_package(int major) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_product.hpp"
 #include "helper_process.hpp"
 #include "test_signing.hpp"
 #include "update_security/update_signature.hpp"
@@ -77,10 +78,10 @@ inline std::filesystem::path built_package(const std::wstring& name) {
     return build_file(L"packages\\" + name + L".msi");
 }
 
-// The bytes of a package that passes every check once signed: Windows
-// Installer can read it, and it holds all its files. A product of its own, so
-// that installing it leaves the sample application's versions alone.
-inline std::string installable_package_bytes() { return read_file(built_package(L"stand-in-app")); }
+// A package that passes every check once signed: Windows Installer can read
+// it, and it holds all its files. A product of its own, so that installing it
+// leaves the sample application's versions alone, and a new one each time.
+inline FreshProduct installable_package() { return FreshProduct(built_package(L"stand-in-app")); }
 
 // Options for a package of these bytes, signed by the development key over
 // `signed_version`, while the options expect `options.version`.

@@ -251,6 +251,7 @@ TEST(InstallerRun, WithoutSystemRootTheBareNamesAreFoundBesideTheHelperFirst) {
     TempDir dir;
     ScopedEnvironmentVariable no_system_root(L"SystemRoot", std::nullopt);
     ScopedEnvironmentVariable record(L"VOSTRANE_STUB_RECORD", (dir / L"record.txt").wstring());
+    ScopedEnvironmentVariable install(L"VOSTRANE_STUB_INSTALL", L"1");
     VerifiedRun run;
 
     const InProcessRun helper = run_in_process(run.arguments);
@@ -262,6 +263,7 @@ TEST(InstallerRun, WithoutSystemRootTheBareNamesAreFoundBesideTheHelperFirst) {
     const auto records = wait_for_records(dir / L"record.txt", 2);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].command_line, run.installer_command_line("msiexec.exe"));
+    EXPECT_EQ(records[0].installed, 0u) << "the stand-in installed the package, as the installer would";
     EXPECT_EQ(records[1].command_line, "\"explorer.exe\" \"" + utf8(run.files.app) + "\"");
 }
 

@@ -206,10 +206,19 @@ Result<DatabaseText> read_database_text(MsiDatabaseReader& reader, const Tables&
     return text;
 }
 
+// Per machine unless ALLUSERS is unset, or 2 with MSIINSTALLPERUSER=1.
+bool installs_per_machine(const PackageFacts& facts) {
+    const std::string all_users = facts.property("ALLUSERS").value_or("");
+    return !all_users.empty() && !(all_users == "2" && facts.property("MSIINSTALLPERUSER") == "1");
+}
+
+// Needs the properties read: what a package installed per machine may run
+// depends on it.
 Status read_source_folder_uses(MsiDatabaseReader& reader, const Tables& tables, PackageFacts& facts) {
     auto text = read_database_text(reader, tables);
     if (!text) return failure(text.error());
-    auto uses = source_folder_uses(*text);
+    const InstallScope scope = installs_per_machine(facts) ? InstallScope::per_machine : InstallScope::per_user;
+    auto uses = source_folder_uses(*text, scope);
     if (!uses) return failure(uses.error());
     facts.source_folder_uses = std::move(*uses);
     return {};
@@ -276,12 +285,6 @@ bool refuses_newer_versions(const PackageFacts& facts, std::string_view upgrade_
         return std::ranges::any_of(facts.launch_conditions, names_detected) ||
                std::ranges::any_of(facts.error_action_conditions, names_detected);
     });
-}
-
-// Per machine unless ALLUSERS is unset, or 2 with MSIINSTALLPERUSER=1.
-bool installs_per_machine(const PackageFacts& facts) {
-    const std::string all_users = facts.property("ALLUSERS").value_or("");
-    return !all_users.empty() && !(all_users == "2" && facts.property("MSIINSTALLPERUSER") == "1");
 }
 
 std::string install_scope_text(const PackageFacts& facts) {
@@ -428,7 +431,8 @@ Status check_package_is_self_contained(MsiDatabaseReader& reader) {
     auto tables = Tables::of(reader);
     if (!tables) return failure(std::string(kNotAnMsiPackage));
     PackageFacts facts;
-    if (!read_file_layout(reader, *tables, facts) || !read_source_folder_uses(reader, *tables, facts)) {
+    if (!read_file_layout(reader, *tables, facts) || !read_directories_and_properties(*tables, facts) ||
+        !read_source_folder_uses(reader, *tables, facts)) {
         return failure(std::string(kNotAnMsiPackage));
     }
     if (!layout_findings(facts).empty()) return failure(std::string(kPackageRefersToOutsideFiles));

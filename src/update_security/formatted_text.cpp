@@ -29,13 +29,15 @@ void append_piece(Alternative& alternative, const Piece& piece) {
 // Every alternative of `head` followed by every alternative of `tail`; more
 // than the evaluation follows is unknown, brought by `reference`.
 Value concatenate(const Value& head, const Value& tail, std::string_view reference) {
+    const Value too_many = value_from(Origin::unknown, std::string(reference));
+    if (head == too_many) return head;
     Value joined;
     for (const Alternative& first : head) {
         for (const Alternative& second : tail) {
             Alternative alternative = first;
             for (const Piece& piece : second) append_piece(alternative, piece);
             joined.insert(std::move(alternative));
-            if (joined.size() > kMostAlternatives) return value_from(Origin::unknown, std::string(reference));
+            if (joined.size() > kMostAlternatives) return too_many;
         }
     }
     return joined;

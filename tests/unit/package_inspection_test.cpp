@@ -195,15 +195,17 @@ void expect_errors_the_helper_refuses(const std::vector<LayoutCase>& cases) {
         MemoryDatabase db = sample_package();
         c.change(db);
         const auto findings = inspect(db);
-        ASSERT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
-        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
         const auto checked = check_package_is_self_contained(db);
+        // A failed case must not hide the others.
         if (c.errors.empty()) {
             EXPECT_TRUE(checked) << checked.error();
         } else {
-            ASSERT_FALSE(checked);
-            EXPECT_EQ(checked.error(), "The update package refers to files outside itself.");
+            EXPECT_EQ(checked ? std::string("accepted") : checked.error(),
+                      "The update package refers to files outside itself.");
         }
+        EXPECT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
+        if (findings.size() < c.errors.size()) continue;
+        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
     }
 }
 

@@ -152,12 +152,12 @@ private:
     Result<std::optional<SourceFolderUse>> use_in_row(const DatabaseText::Table& table, const MsiRow& row) const {
         std::optional<std::uint32_t> action_type;
         if (table.name == "CustomAction") {
-            const auto type_column = column_index(table, "Type");
-            if (!type_column) return std::optional<SourceFolderUse>();
-            auto type = custom_action_type(row[*type_column]);
-            if (!type) return failure(type.error());
-            action_type = *type;
-            if (auto nested = nested_install(row, *type)) return nested;
+            if (const auto type_column = column_index(table, "Type")) {
+                auto type = custom_action_type(row[*type_column]);
+                if (!type) return failure(type.error());
+                action_type = *type;
+                if (auto nested = nested_install(row, *type)) return nested;
+            }
         }
         for (std::size_t column = 0; column < row.size(); ++column) {
             const bool bare_name = is_name_column(table.name, table.columns[column]) ||

@@ -552,6 +552,33 @@ TEST(PackageInspection, WhatEachPlaceThatCopiesOrRunsSomethingMayResolveToIsTheP
              custom_action(db, "Run", "34", "INSTALLDIR", "\"[SystemFolder]cmd.exe\" /c \"[%TEMP]\\x.cmd\"");
          },
          {source_folder(outside_text("CustomAction", "Target", "Run", "[%TEMP]", kFromEnvironment))}},
+        {"type 53 runs script text a search found",
+         [](MemoryDatabase& db) {
+             add_row(db, "AppSearch", {"Property", "Signature_"}, {"SCRIPT", "ScriptSig"});
+             custom_action(db, "Run", "53", "SCRIPT", "Main");
+         },
+         {source_folder(outside_text(
+             "CustomAction", "Source", "Run",
+             "SCRIPT, which AppSearch sets from what it finds on the machine (signature ScriptSig)", kFromMachine))}},
+        {"the package's own program (type 18) handed a script from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "18", "VersionFile", "/script \"[%TEMP]\\x.js\"");
+         },
+         {source_folder(outside_text("CustomAction", "Target", "Run", "[%TEMP]", kFromEnvironment))}},
+        {"a service started with arguments from [%TEMP]",
+         [](MemoryDatabase& db) {
+             add_row(db, "ServiceInstall", {"ServiceInstall", "Name", "Arguments", "Component_"},
+                     {"Service", "tool", "--config \"[%TEMP]\\x.cfg\"", "VersionFile"});
+         },
+         {source_folder(outside_text("ServiceInstall", "Arguments", "Service", "[%TEMP]", kFromEnvironment))}},
+        {"an embedded chainer run from a property (type 50) set from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetChainer", "51", "CHAINER", "[%TEMP]\\chainer.exe");
+             add_row(db, "MsiEmbeddedChainer", {"MsiEmbeddedChainer", "Condition", "CommandLine", "Source", "Type"},
+                     {"Chainer", "", "", "CHAINER", "50"});
+         },
+         {source_folder(outside_text("MsiEmbeddedChainer", "Source", "Chainer",
+                                     "CHAINER, which custom action SetChainer sets from [%TEMP]", kFromEnvironment))}},
         {"a deferred action's CustomActionData from [%TEMP]",
          [](MemoryDatabase& db) {
              custom_action(db, "SetRunScript", "51", "RunScript", "[%TEMP]\\x.cmd");

@@ -8,13 +8,6 @@
 
 namespace vostrane {
 
-InstallScope install_scope(std::optional<std::string_view> all_users,
-                           std::optional<std::string_view> install_per_user) {
-    const std::string_view value = all_users.value_or("");
-    if (value.empty() || (value == "2" && install_per_user == "1")) return InstallScope::per_user;
-    return InstallScope::per_machine;
-}
-
 std::span<const InstallContext> install_contexts(InstallScope scope) {
     static constexpr std::array kPerUser = {InstallContext::user_managed, InstallContext::user_unmanaged};
     static constexpr std::array kPerMachine = {InstallContext::machine};

@@ -18,19 +18,11 @@
 #include <string>
 #include <string_view>
 
+#include "install_scope.hpp"
 #include "msi_database.hpp"
 #include "result.hpp"
 
 namespace vostrane {
-
-// Whom a package installs for, which decides where Windows Installer
-// registers it: the installing user's own registration, or the machine's.
-enum class InstallScope { per_user, per_machine };
-
-// Per machine unless ALLUSERS is unset, or 2 with MSIINSTALLPERUSER=1 (the
-// values as the package's Property table holds them; nothing when it has none).
-InstallScope install_scope(std::optional<std::string_view> all_users,
-                           std::optional<std::string_view> install_per_user);
 
 // Windows Installer's installation contexts (MSIINSTALLCONTEXT).
 enum class InstallContext { user_managed, user_unmanaged, machine };

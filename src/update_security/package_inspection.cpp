@@ -207,10 +207,16 @@ Result<DatabaseText> read_database_text(MsiDatabaseReader& reader, const Tables&
     return text;
 }
 
+InstallScope package_install_scope(const PackageFacts& facts) {
+    return install_scope(facts.property("ALLUSERS"), facts.property("MSIINSTALLPERUSER"));
+}
+
+// Needs the properties read: what a package installed per machine may run
+// depends on it.
 Status read_source_folder_uses(MsiDatabaseReader& reader, const Tables& tables, PackageFacts& facts) {
     auto text = read_database_text(reader, tables);
     if (!text) return failure(text.error());
-    auto uses = source_folder_uses(*text);
+    auto uses = source_folder_uses(*text, package_install_scope(facts));
     if (!uses) return failure(uses.error());
     facts.source_folder_uses = std::move(*uses);
     return {};
@@ -277,11 +283,6 @@ bool refuses_newer_versions(const PackageFacts& facts, std::string_view upgrade_
         return std::ranges::any_of(facts.launch_conditions, names_detected) ||
                std::ranges::any_of(facts.error_action_conditions, names_detected);
     });
-}
-
-bool installs_per_machine(const PackageFacts& facts) {
-    return install_scope(facts.property("ALLUSERS"), facts.property("MSIINSTALLPERUSER")) ==
-           InstallScope::per_machine;
 }
 
 std::string install_scope_text(const PackageFacts& facts) {
@@ -400,7 +401,7 @@ std::vector<PackageFinding> package_findings(const PackageFacts& facts,
                                 "action on its property."});
     }
 
-    if (installs_per_machine(facts) && !facts.authenticode_signed) {
+    if (package_install_scope(facts) == InstallScope::per_machine && !facts.authenticode_signed) {
         findings.push_back({FindingLevel::warning, FindingKind::no_authenticode_signature,
                             "The package installs per machine but carries no Authenticode signature, so the "
                             "elevation prompt will name no publisher. Sign the .msi with Authenticode (osslsigncode "
@@ -428,7 +429,8 @@ Status check_package_is_self_contained(MsiDatabaseReader& reader) {
     auto tables = Tables::of(reader);
     if (!tables) return failure(std::string(kNotAnMsiPackage));
     PackageFacts facts;
-    if (!read_file_layout(reader, *tables, facts) || !read_source_folder_uses(reader, *tables, facts)) {
+    if (!read_file_layout(reader, *tables, facts) || !read_directories_and_properties(*tables, facts) ||
+        !read_source_folder_uses(reader, *tables, facts)) {
         return failure(std::string(kNotAnMsiPackage));
     }
     if (!layout_findings(facts).empty()) return failure(std::string(kPackageRefersToOutsideFiles));

@@ -77,7 +77,9 @@ struct PackageFacts {
     std::vector<std::string> error_action_conditions;
     // The tables where VOSTRANE_INSTALLDIR_LOCK occurs, in a fixed order.
     std::vector<std::string> tables_naming_lock;
-    // What would take files from the folder the package was started from.
+    // What would take files from the folder the package was started from, or
+    // copy or run something from outside the package's own and Windows'
+    // protected folders.
     std::vector<SourceFolderUse> source_folder_uses;
     // Whether the file carries an Authenticode signature (the stream
     // "\005DigitalSignature").
@@ -109,8 +111,9 @@ std::vector<PackageFinding> inspect_package(MsiDatabaseReader& reader, std::opti
 PackageFinding unreadable_database_finding(std::string_view reason);
 
 // The helper's inspection: fails with kPackageRefersToOutsideFiles when
-// Windows Installer would read any part of the package from outside the file
-// or take anything from the folder it was started from, and with
+// Windows Installer would read any part of the package from outside the file,
+// take anything from the folder it was started from, or copy or run something
+// from outside the package's own and Windows' protected folders, and with
 // kNotAnMsiPackage when the database cannot be read.
 Status check_package_is_self_contained(MsiDatabaseReader& reader);
 

@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <optional>
+#include <set>
+
+#include "package_values.hpp"
 
 namespace vostrane {
 namespace {
-
-constexpr std::array<std::string_view, 5> kSourceFolderProperties = {"SourceDir", "SOURCEDIR", "OriginalDatabase",
-                                                                     "DATABASE", "CURRENTDIRECTORY"};
 
 struct NameColumn {
     std::string_view table, column;
@@ -33,125 +32,53 @@ constexpr std::array<NameColumn, 14> kNameColumns = {{
     {"Shortcut", "WkDir"},
 }};
 
-// Custom action types: the base type (the low six bits), and the source kinds
-// whose Source column names a directory (34: a program's working folder) or a
-// property (50: the program's path; 53, 54: a script's text).
+// Custom action types: the base type is the low six bits; of those, bits 4
+// and 5 say where Source points (0x20 a directory, 0x30 a property), the
+// low three what runs (2 a program, 7 a nested install).
 constexpr std::uint32_t kBaseTypeMask = 0x3F;
 constexpr std::uint32_t kSourceKindMask = 0x30;
 constexpr std::uint32_t kSourceIsDirectory = 0x20;
 constexpr std::uint32_t kSourceIsProperty = 0x30;
 constexpr std::uint32_t kSetDirectory = 35;
 constexpr std::uint32_t kSetProperty = 51;
+constexpr std::uint32_t kRunInFolder = 34;
 constexpr std::uint32_t kNestedInstallFromSource = 23;
+constexpr std::uint32_t kNestedInstallOfProduct = 39;
+// The base types whose Target is a command line: programs from the Binary
+// table, the File table, a folder and a property, and a nested install's
+// property settings.
+constexpr std::array<std::uint32_t, 5> kCommandLineTypes = {2, 7, 18, 34, 50};
+constexpr std::uint32_t kInScript = 0x400;  // deferred, rollback and commit actions
+// The chainer's Type for a program named by a property.
+constexpr std::uint32_t kChainerFromProperty = 50;
+
+// Properties WiX's quiet and silent execution actions run as a command line
+// when they run immediately (deferred, they read CustomActionData).
+constexpr std::array<std::string_view, 4> kWixExecCommandLines = {
+    "WixQuietExecCmdLine", "WixQuietExec64CmdLine", "WixSilentExecCmdLine", "WixSilentExec64CmdLine"};
 
 // Component attributes that let a component run from source.
 constexpr std::uint32_t kComponentSourceOnly = 0x1;  // msidbComponentAttributesSourceOnly
 constexpr std::uint32_t kComponentOptional = 0x2;    // msidbComponentAttributesOptional
 
-// The names that stand for the folder, each with what sets it from the folder
-// (empty for the folder's own properties).
-using SourceNames = std::map<std::string, std::string, std::less<>>;
-
-const DatabaseText::Table* find_table(const DatabaseText& text, std::string_view name) {
-    const auto found = std::ranges::find(text.tables, name, &DatabaseText::Table::name);
-    return found == text.tables.end() ? nullptr : &*found;
-}
-
-std::optional<std::size_t> column_index(const DatabaseText::Table& table, std::string_view column) {
-    const auto found = std::ranges::find(table.columns, column);
-    if (found == table.columns.end()) return std::nullopt;
-    return static_cast<std::size_t>(found - table.columns.begin());
-}
-
-// The first folder name that `text` refers to in brackets, as "[NAME]".
-std::optional<std::string> bracketed_reference(std::string_view text, const SourceNames& names) {
-    for (std::size_t open = text.find('['); open != std::string_view::npos; open = text.find('[', open + 1)) {
-        const std::size_t close = text.find_first_of("[]", open + 1);
-        if (close == std::string_view::npos || text[close] != ']') continue;
-        const std::string_view name = text.substr(open + 1, close - open - 1);
-        if (names.contains(name)) return "[" + std::string(name) + "]";
-    }
-    return std::nullopt;
-}
-
-// The folder name a value refers to, in brackets or as the whole value.
-std::optional<std::string> reference_in(std::string_view value, const SourceNames& names) {
-    if (names.contains(value)) return std::string(value);
-    return bracketed_reference(value, names);
-}
+enum class Reading { name, formatted };
+struct Place {
+    std::string_view column;
+    Reading reading;
+};
+// Places that every row of a table has.
+struct TablePlaces {
+    std::string_view table;
+    std::array<Place, 2> places;
+};
+constexpr std::array<TablePlaces, 3> kTablePlaces = {{
+    {"MoveFile", {{{"SourceFolder", Reading::name}, {"SourceName", Reading::formatted}}}},
+    {"ServiceInstall", {{{"Arguments", Reading::formatted}, {}}}},
+    {"MsiEmbeddedChainer", {{{"CommandLine", Reading::formatted}, {}}}},
+}};
 
 Result<std::uint32_t> custom_action_type(std::string_view text) {
     return integer_column_value(text, "CustomAction", "Type");
-}
-
-
-// Calls `visit(row, column value...)` for each row of a table that has the
-// columns; a table without them has nothing to visit.
-template <std::size_t N, class Visit>
-Status each_row(const DatabaseText& text, std::string_view table_name, const std::array<std::string_view, N>& columns,
-                Visit visit) {
-    const DatabaseText::Table* table = find_table(text, table_name);
-    if (table == nullptr) return {};
-    std::array<std::size_t, N> at{};
-    for (std::size_t i = 0; i < N; ++i) {
-        const auto index = column_index(*table, columns[i]);
-        if (!index) return {};
-        at[i] = *index;
-    }
-    for (const MsiRow& row : table->rows) {
-        std::array<std::string_view, N> values;
-        for (std::size_t i = 0; i < N; ++i) values[i] = row.at(at[i]);
-        if (auto visited = visit(values); !visited) return visited;
-    }
-    return {};
-}
-
-// Components that may run from source.
-Status add_run_from_source_uses(const DatabaseText& text, std::vector<SourceFolderUse>& uses) {
-    return each_row<2>(text, "Component", {"Component", "Attributes"}, [&](const auto& row) -> Status {
-        auto attributes = integer_column_value(row[1], "Component", "Attributes");
-        if (!attributes) return failure(attributes.error());
-        if ((*attributes & (kComponentSourceOnly | kComponentOptional)) != 0) {
-            uses.push_back({SourceFolderUse::Kind::run_from_source, "Component", "Attributes", std::string(row[0]),
-                            std::string(row[1]), ""});
-        }
-        return {};
-    });
-}
-
-// The folder's properties and, until nothing changes, every property and
-// directory set from one of those names.
-Result<SourceNames> source_folder_names(const DatabaseText& text) {
-    SourceNames names;
-    for (std::string_view name : kSourceFolderProperties) names.emplace(name, "");
-    for (bool changed = true; changed;) {
-        changed = false;
-        const auto add = [&](std::string_view name, std::string set_by) {
-            if (!name.empty() && names.emplace(std::string(name), std::move(set_by)).second) changed = true;
-        };
-        auto read = each_row<2>(text, "Property", {"Property", "Value"}, [&](const auto& row) -> Status {
-            if (auto from = reference_in(row[1], names)) add(row[0], "the Property table sets from " + *from);
-            return {};
-        });
-        if (!read) return failure(read.error());
-        read = each_row<4>(text, "CustomAction", {"Action", "Type", "Source", "Target"}, [&](const auto& row) -> Status {
-            auto type = custom_action_type(row[1]);
-            if (!type) return failure(type.error());
-            const std::uint32_t base = *type & kBaseTypeMask;
-            if (base != kSetProperty && base != kSetDirectory) return {};
-            if (auto from = reference_in(row[3], names)) {
-                add(row[2], "custom action " + std::string(row[0]) + " sets from " + *from);
-            }
-            return {};
-        });
-        if (!read) return failure(read.error());
-        read = each_row<2>(text, "Directory", {"Directory", "Directory_Parent"}, [&](const auto& row) -> Status {
-            if (names.contains(row[1])) add(row[0], "the Directory table places below " + std::string(row[1]));
-            return {};
-        });
-        if (!read) return failure(read.error());
-    }
-    return names;
 }
 
 bool is_name_column(std::string_view table, std::string_view column) {
@@ -167,81 +94,239 @@ bool source_is_used(std::uint32_t type) {
     return (kind == kSourceIsDirectory || kind == kSourceIsProperty) && base != kSetDirectory && base != kSetProperty;
 }
 
-// The use, if any, in one cell.
-std::optional<SourceFolderUse> use_in_cell(const DatabaseText::Table& table, std::size_t column, const MsiRow& row,
-                                           bool bare_name_used, const SourceNames& names) {
-    const std::string& value = row[column];
-    std::optional<std::string> reference;
-    if (bare_name_used && names.contains(value)) {
-        reference = value;
-    } else {
-        reference = bracketed_reference(value, names);
+bool is_allowed(Origin origin, InstallScope scope) {
+    switch (origin) {
+        case Origin::installed_folder:
+        case Origin::package_file:
+        case Origin::system_folder:
+            return true;
+        case Origin::per_user_folder:
+            return scope == InstallScope::per_user;
+        default:
+            return false;
     }
-    if (!reference) return std::nullopt;
-    const std::string name = reference->starts_with('[') ? reference->substr(1, reference->size() - 2) : *reference;
-    SourceFolderUse use;
-    use.kind = table.name == "MoveFile" && table.columns[column] == "SourceFolder" ? SourceFolderUse::Kind::moved_files
-                                                                                   : SourceFolderUse::Kind::reference;
-    use.table = table.name;
-    use.column = table.columns[column];
-    use.row = row.front();
-    use.refers_to = *reference;
-    use.set_by = names.find(name)->second;
-    return use;
 }
 
-Status add_table_uses(const DatabaseText::Table& table, const SourceNames& names, std::vector<SourceFolderUse>& uses) {
-    const auto type_column = table.name == "CustomAction" ? column_index(table, "Type") : std::nullopt;
-    for (const MsiRow& row : table.rows) {
-        if (row.empty()) continue;
-        std::uint32_t action_type = 0;
-        if (type_column) {
-            auto type = custom_action_type(row[*type_column]);
+// The first part of any alternative that comes from an origin `matches` holds for.
+template <class Matches>
+std::optional<Piece> first_piece(const Value& value, Matches matches) {
+    for (const Alternative& alternative : value) {
+        for (const Piece& piece : alternative) {
+            if (piece.origin && matches(*piece.origin)) return piece;
+        }
+    }
+    return std::nullopt;
+}
+
+class SourceFolderRule {
+public:
+    SourceFolderRule(const DatabaseText& text, const PackageValues& values, InstallScope scope)
+        : text_(text), values_(values), scope_(scope) {}
+
+    Status add_uses(std::vector<SourceFolderUse>& uses) {
+        if (auto read = read_data_handed_to_code(); !read) return read;
+        for (const auto& table : text_.tables) {
+            if (table.name.starts_with('_')) continue;
+            for (const MsiRow& row : table.rows) {
+                if (row.empty()) continue;
+                auto use = use_in_row(table, row);
+                if (!use) return failure(use.error());
+                if (*use) uses.push_back(std::move(**use));
+            }
+        }
+        return {};
+    }
+
+private:
+    // The properties read as data by the package's own code.
+    Status read_data_handed_to_code() {
+        for (std::string_view name : kWixExecCommandLines) handed_to_code_.emplace(name);
+        return each_row<2>(text_, "CustomAction", {"Action", "Type"}, [&](const auto& row) -> Status {
+            auto type = custom_action_type(row[1]);
             if (!type) return failure(type.error());
-            action_type = *type;
-            if ((action_type & kBaseTypeMask) == kNestedInstallFromSource) {
-                uses.push_back({SourceFolderUse::Kind::nested_install, table.name, "Type", row.front(), "", ""});
-                continue;
+            if ((*type & kInScript) != 0) handed_to_code_.emplace(row[0]);
+            return {};
+        });
+    }
+
+    Result<std::optional<SourceFolderUse>> use_in_row(const DatabaseText::Table& table, const MsiRow& row) const {
+        std::optional<std::uint32_t> action_type;
+        if (table.name == "CustomAction") {
+            if (const auto type_column = column_index(table, "Type")) {
+                auto type = custom_action_type(row[*type_column]);
+                if (!type) return failure(type.error());
+                action_type = *type;
+                if (auto nested = nested_install(row, *type)) return nested;
             }
         }
         for (std::size_t column = 0; column < row.size(); ++column) {
-            const bool bare_name_used = is_name_column(table.name, table.columns[column]) ||
-                                        (type_column && table.columns[column] == "Source" && source_is_used(action_type));
-            if (auto use = use_in_cell(table, column, row, bare_name_used, names)) {
-                uses.push_back(std::move(*use));
-                break;
+            const bool bare_name = is_name_column(table.name, table.columns[column]) ||
+                                   (action_type && table.columns[column] == "Source" && source_is_used(*action_type));
+            auto use = use_in_cell(table, column, row, bare_name ? Reading::name : Reading::formatted,
+                                   [](Origin origin) { return origin == Origin::source_folder; });
+            if (use) return use;
+        }
+        for (const Place& place : places(table, row, action_type)) {
+            const auto column = column_index(table, place.column);
+            if (!column) continue;
+            auto use = use_in_cell(table, *column, row, place.reading,
+                                   [&](Origin origin) { return !is_allowed(origin, scope_); });
+            if (use) return use;
+        }
+        return std::optional<SourceFolderUse>();
+    }
+
+    static std::optional<SourceFolderUse> nested_install(const MsiRow& row, std::uint32_t type) {
+        const std::uint32_t base = type & kBaseTypeMask;
+        if (base == kNestedInstallFromSource) {
+            return SourceFolderUse{SourceFolderUse::Kind::nested_install, "CustomAction", "Type", row.front(), "", ""};
+        }
+        if (base == kNestedInstallOfProduct) {
+            return SourceFolderUse{SourceFolderUse::Kind::nested_product, "CustomAction", "Type", row.front(), "", "",
+                                   Origin::machine_search};
+        }
+        return std::nullopt;
+    }
+
+    // Where this row makes Windows Installer copy, read or run something.
+    std::vector<Place> places(const DatabaseText::Table& table, const MsiRow& row,
+                              std::optional<std::uint32_t> action_type) const {
+        std::vector<Place> found;
+        for (const auto& [name, table_places] : kTablePlaces) {
+            if (name != table.name) continue;
+            for (const Place& place : table_places) {
+                if (!place.column.empty()) found.push_back(place);
             }
         }
+        if (table.name == "MsiEmbeddedChainer" && integer_cell(table, row, "Type") == kChainerFromProperty) {
+            found.push_back({"Source", Reading::name});
+        }
+        if (table.name == "Property" && handed_to_code_.contains(row.front())) {
+            found.push_back({"Value", Reading::formatted});
+        }
+        if (action_type) {
+            const std::uint32_t base = *action_type & kBaseTypeMask;
+            const std::uint32_t kind = *action_type & kSourceKindMask;
+            if (base == kRunInFolder || (kind == kSourceIsProperty && base != kSetProperty)) {
+                found.push_back({"Source", Reading::name});
+            }
+            const auto source = column_index(table, "Source");
+            const bool sets_data = base == kSetProperty && source && handed_to_code_.contains(row[*source]);
+            if (std::ranges::find(kCommandLineTypes, base) != kCommandLineTypes.end() || sets_data) {
+                found.push_back({"Target", Reading::formatted});
+            }
+        }
+        return found;
     }
-    return {};
+
+    static std::optional<std::uint32_t> integer_cell(const DatabaseText::Table& table, const MsiRow& row,
+                                                     std::string_view column) {
+        const auto at = column_index(table, column);
+        if (!at) return std::nullopt;
+        auto value = integer_column_value(row[*at], table.name, column);
+        return value ? std::optional<std::uint32_t>(*value) : std::nullopt;
+    }
+
+    // What a cell may resolve to: a bare name is what the name holds,
+    // brought by the name itself.
+    [[nodiscard]] Value cell_value(std::string_view cell, Reading reading) const {
+        if (reading == Reading::formatted) return evaluate_formatted(cell, values_);
+        if (cell.empty()) return {};
+        Value value;
+        for (Alternative alternative : values_.property(cell)) {
+            for (Piece& piece : alternative) piece.text = cell;
+            value.insert(std::move(alternative));
+        }
+        return value;
+    }
+
+    template <class Matches>
+    std::optional<SourceFolderUse> use_in_cell(const DatabaseText::Table& table, std::size_t column, const MsiRow& row,
+                                               Reading reading, Matches matches) const {
+        const auto piece = first_piece(cell_value(row[column], reading), matches);
+        if (!piece) return std::nullopt;
+        const bool moved = table.name == "MoveFile" && table.columns[column] == "SourceFolder";
+        return SourceFolderUse{moved ? SourceFolderUse::Kind::moved_files : SourceFolderUse::Kind::reference,
+                               table.name,
+                               table.columns[column],
+                               row.front(),
+                               piece->text,
+                               piece->set_by,
+                               *piece->origin};
+    }
+
+    const DatabaseText& text_;
+    const PackageValues& values_;
+    InstallScope scope_;
+    std::set<std::string, std::less<>> handed_to_code_;
+};
+
+// Components that may run from source.
+Status add_run_from_source_uses(const DatabaseText& text, std::vector<SourceFolderUse>& uses) {
+    return each_row<2>(text, "Component", {"Component", "Attributes"}, [&](const auto& row) -> Status {
+        auto attributes = integer_column_value(row[1], "Component", "Attributes");
+        if (!attributes) return failure(attributes.error());
+        if ((*attributes & (kComponentSourceOnly | kComponentOptional)) != 0) {
+            uses.push_back({SourceFolderUse::Kind::run_from_source, "Component", "Attributes", std::string(row[0]),
+                            std::string(row[1]), ""});
+        }
+        return {};
+    });
+}
+
+constexpr std::string_view kOutside = "the folder the package was started from, where the signature does not reach";
+
+// Why a value from an origin other than the source folder is refused.
+std::string_view origin_text(Origin origin) {
+    switch (origin) {
+        case Origin::per_user_folder:
+            return "a folder of the user's profile, which every program of the user can write, in a package "
+                   "installed per machine";
+        case Origin::environment:
+            return "an environment variable, which every program of the user can set";
+        case Origin::machine_search:
+            return "what Windows Installer finds on the machine, which the signature does not cover";
+        default:
+            break;
+    }
+    return "a value the package does not pin down (set on the command line, by code, or in a folder every user "
+           "can write), which the signature does not cover";
+}
+
+std::string outside_package_text(const SourceFolderUse& use, const std::string& origin) {
+    const std::string fix =
+        use.table == "MoveFile"
+            ? "Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it."
+            : "Ship the program in the package and run it with a type 18 or type 2 custom action, or refer to "
+              "[#FileKey].";
+    return "The " + use.table + " table's " + use.column + " of row " + use.row + " refers to " + use.refers_to +
+           origin + ": " + std::string(origin_text(use.origin)) +
+           "; Windows Installer would copy or run what it names. " + fix;
 }
 
 }  // namespace
 
-bool is_source_folder_property(std::string_view name) {
-    return std::ranges::find(kSourceFolderProperties, name) != kSourceFolderProperties.end();
-}
-
-Result<std::vector<SourceFolderUse>> source_folder_uses(const DatabaseText& text) {
-    auto names = source_folder_names(text);
-    if (!names) return failure(names.error());
+Result<std::vector<SourceFolderUse>> source_folder_uses(const DatabaseText& text, InstallScope scope) {
+    auto values = PackageValues::of(text);
+    if (!values) return failure(values.error());
     std::vector<SourceFolderUse> uses;
-    for (const auto& table : text.tables) {
-        if (table.name.starts_with('_')) continue;
-        if (auto added = add_table_uses(table, *names, uses); !added) return failure(added.error());
-    }
+    if (auto added = SourceFolderRule(text, *values, scope).add_uses(uses); !added) return failure(added.error());
     if (auto added = add_run_from_source_uses(text, uses); !added) return failure(added.error());
     return uses;
 }
 
 std::string source_folder_use_text(const SourceFolderUse& use) {
-    constexpr std::string_view kOutside = "the folder the package was started from, where the signature does not reach";
     const std::string origin = use.set_by.empty() ? "" : ", which " + use.set_by;
     switch (use.kind) {
         case SourceFolderUse::Kind::nested_install:
             return "The CustomAction table's row " + use.row + " (type 23) installs another package from " +
                    std::string(kOutside) + ". Carry what it installs in this package.";
+        case SourceFolderUse::Kind::nested_product:
+            return "The CustomAction table's row " + use.row +
+                   " (type 39) installs a product already on the machine, from wherever that was installed from, "
+                   "where the signature does not reach. Carry what it installs in this package.";
         case SourceFolderUse::Kind::moved_files:
+            if (use.origin != Origin::source_folder) return outside_package_text(use, origin);
             return "The MoveFile table's row " + use.row + " takes files from " + use.refers_to + origin +
                    ": Windows Installer would copy them from " + std::string(kOutside) +
                    ". Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it.";
@@ -253,6 +338,7 @@ std::string source_folder_use_text(const SourceFolderUse& use) {
         case SourceFolderUse::Kind::reference:
             break;
     }
+    if (use.origin != Origin::source_folder) return outside_package_text(use, origin);
     const std::string fix = use.table == "CustomAction"
                                 ? "Run only what the package installs or carries: [#FileId], [INSTALLDIR], the Binary "
                                   "table."

@@ -166,6 +166,25 @@ source_program="error: The CustomAction table's Target of row Run refers to [Sou
 source_property="error: The CustomAction table's Target of row SetTool refers to [SourceDir]$from_outside $run_carried|error: The CustomAction table's Source of row Run refers to TOOL, which custom action SetTool sets from [SourceDir]$from_outside $run_carried"
 source_registry="error: The Registry table's Value of row Tool refers to [SourceDir]$from_outside Refer to what the package installs instead: [INSTALLDIR], [#FileId]."
 nested_install="error: The CustomAction table's row Run (type 23) installs another package from $outside Carry what it installs in this package."
+# Names built from pieces or escapes; values from the environment, the
+# machine, or the user's profile where a per-machine package runs something.
+source_target() { echo "error: The CustomAction table's Target of row $1 refers to $2$from_outside $run_carried"; }
+source_tool() { echo "error: The CustomAction table's Source of row Run refers to $1$from_outside $run_carried"; }
+moved_from() { echo "error: The MoveFile table's row Plant takes files from $1: Windows Installer would copy them from $outside Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it."; }
+copied_or_run="; Windows Installer would copy or run what it names."
+ship_program="Ship the program in the package and run it with a type 18 or type 2 custom action, or refer to [#FileKey]."
+from_environment=": an environment variable, which every program of the user can set$copied_or_run"
+move_file_nested="$(source_target SetP '[[Q]]')|$(moved_from 'P, which custom action SetP sets from [[Q]]')"
+move_file_pieces="$(source_target SetP '[[A][B]]')|$(moved_from 'P, which custom action SetP sets from [[A][B]]')"
+move_file_environment="error: The MoveFile table's SourceFolder of row Plant refers to P, which custom action SetP sets from [%TEMP]$from_environment Carry the files in the package: a <File> of a component, not a <CopyFile> from beside it."
+nested_program="$(source_target SetTool '[[Q]]')|$(source_tool 'TOOL, which custom action SetTool sets from [[Q]]')"
+environment_program="error: The CustomAction table's Source of row Run refers to TOOL, which custom action SetTool sets from [%TEMP]$from_environment $ship_program"
+machine_search_program="error: The CustomAction table's Source of row Run refers to TOOLPATH, which AppSearch sets from what it finds on the machine (signature ToolSig): what Windows Installer finds on the machine, which the signature does not cover$copied_or_run $ship_program"
+three_pieces="$(source_target SetP '[[A][B][C]]')|$(source_target Run '[P], which custom action SetP sets from [[A][B][C]]')"
+escaped='[[\S]ou[MID]eD[\i]r]'
+escaped_name="$(source_target SetTool "$escaped")|$(source_tool "TOOL, which custom action SetTool sets from $escaped")"
+second_pass="$(source_target SetFrom '[SourceDir]')|$(source_tool 'TOOL, which the Property table sets from [FROM]')|error: The Property table's Value of row TOOL refers to [FROM], which custom action SetFrom sets from [SourceDir]$from_outside Refer to what the package installs instead: [INSTALLDIR], [#FileId]."
+profile_script="error: The CustomAction table's Target of row Run refers to [TempFolder]: a folder of the user's profile, which every program of the user can write, in a package installed per machine$copied_or_run $ship_program"
 
 # The per-machine variant signed with Authenticode (a throw-away certificate),
 # as docs/publishing.md asks: no warning.
@@ -197,6 +216,21 @@ check_cases=(
   "sample-app-2-source-registry.msi|2.0.0|1|$source_registry|$per_user|$no_lock"
   "sample-app-2-nested-install.msi|2.0.0|1|$nested_install|$per_user|$no_lock"
   "sample-app-2-installed-folders.msi|2.0.0|0|$per_user|$no_lock"
+  "sample-app-2-move-file-nested.msi|2.0.0|1|$move_file_nested|$per_user|$no_lock"
+  "sample-app-2-move-file-pieces.msi|2.0.0|1|$move_file_pieces|$per_user|$no_lock"
+  "sample-app-2-move-file-environment.msi|2.0.0|1|$move_file_environment|$per_user|$no_lock"
+  "sample-app-2-nested-program.msi|2.0.0|1|$nested_program|$per_user|$no_lock"
+  "sample-app-2-environment-program.msi|2.0.0|1|$environment_program|$per_user|$no_lock"
+  "sample-app-2-machine-search-program.msi|2.0.0|1|$machine_search_program|$per_user|$no_lock"
+  "sample-app-2-three-pieces.msi|2.0.0|1|$three_pieces|$per_user|$no_lock"
+  "sample-app-2-escaped-name.msi|2.0.0|1|$escaped_name|$per_user|$no_lock"
+  "sample-app-2-second-pass.msi|2.0.0|1|$second_pass|$per_user|$no_lock"
+  "sample-app-2-option-bits-property.msi|2.0.0|1|$source_property|$per_user|$no_lock"
+  "sample-app-2-option-bits-nested-install.msi|2.0.0|1|$nested_install|$per_user|$no_lock"
+  "sample-app-2-second-reference-registry.msi|2.0.0|1|$source_registry|$per_user|$no_lock"
+  "sample-app-2-second-reference-program.msi|2.0.0|1|$source_program|$per_user|$no_lock"
+  "sample-app-2-per-machine-profile-script.msi|2.0.0|1|$profile_script|$no_authenticode|$per_machine"
+  "sample-app-2-package-programs.msi|2.0.0|0|$per_user|$no_lock"
 )
 for case in "${check_cases[@]}"; do
   IFS='|' read -r package version expected_status report <<<"$case"

@@ -195,15 +195,17 @@ void expect_errors_the_helper_refuses(const std::vector<LayoutCase>& cases) {
         MemoryDatabase db = sample_package();
         c.change(db);
         const auto findings = inspect(db);
-        ASSERT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
-        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
         const auto checked = check_package_is_self_contained(db);
+        // A failed case must not hide the others.
         if (c.errors.empty()) {
             EXPECT_TRUE(checked) << checked.error();
         } else {
-            ASSERT_FALSE(checked);
-            EXPECT_EQ(checked.error(), "The update package refers to files outside itself.");
+            EXPECT_EQ(checked ? std::string("accepted") : checked.error(),
+                      "The update package refers to files outside itself.");
         }
+        EXPECT_EQ(findings.size(), c.errors.size() + 2) << "the errors, then the two lines of information";
+        if (findings.size() < c.errors.size()) continue;
+        EXPECT_EQ(std::vector<PackageFinding>(findings.begin(), findings.begin() + c.errors.size()), c.errors);
     }
 }
 
@@ -297,6 +299,30 @@ std::string table_text(const std::string& table, const std::string& column, cons
            kReferToInstalled;
 }
 PackageFinding source_folder(std::string text) { return error(FindingKind::source_folder, std::move(text)); }
+
+// A place that copies or runs something, given a value from outside the
+// package.
+const std::string kFromEnvironment = ": an environment variable, which every program of the user can set";
+const std::string kFromMachine = ": what Windows Installer finds on the machine, which the signature does not cover";
+const std::string kFromProfile =
+    ": a folder of the user's profile, which every program of the user can write, in a package installed per machine";
+const std::string kNotPinnedDown =
+    ": a value the package does not pin down (set on the command line, by code, or in a folder every user can write), "
+    "which the signature does not cover";
+std::string outside_text(const std::string& table, const std::string& column, const std::string& row,
+                         const std::string& reference, const std::string& origin) {
+    const std::string fix = table == "MoveFile" ? "Carry the files in the package: a <File> of a component, not a "
+                                                  "<CopyFile> from beside it."
+                                                : "Ship the program in the package and run it with a type 18 or type 2 "
+                                                  "custom action, or refer to [#FileKey].";
+    return "The " + table + " table's " + column + " of row " + row + " refers to " + reference + origin +
+           "; Windows Installer would copy or run what it names. " + fix;
+}
+void install_per_machine(MemoryDatabase& db) {
+    db.set_property("ALLUSERS", "1");
+    db.streams.emplace_back(kDigitalSignatureStream);  // no warning about the elevation prompt
+    db.tables["Directory"].rows[0][1] = "ProgramFilesFolder";
+}
 
 // What the package may refer to: anything but the folder it was started from
 // (SourceDir, SOURCEDIR, OriginalDatabase, DATABASE, CURRENTDIRECTORY) and what
@@ -402,6 +428,197 @@ TEST(PackageInspection, AnythingTakenFromTheSourceFolderIsAnErrorTheHelperRefuse
         {"text in the database's own tables",
          [](MemoryDatabase& db) {
              add_row(db, "_Validation", {"Table", "Column", "Description"}, {"MoveFile", "SourceFolder", "[SourceDir]"});
+         },
+         {}},
+    };
+    expect_errors_the_helper_refuses(cases);
+}
+
+// What formatted text resolves to is evaluated: a name built from pieces or
+// escapes, a value that takes more than one pass to know, and what a place
+// that copies or runs something may resolve to.
+TEST(PackageInspection, WhatEachPlaceThatCopiesOrRunsSomethingMayResolveToIsThePackagesOwn) {
+    const std::vector<LayoutCase> cases = {
+        {"MoveFile from [[Q]], Q being [\\S]ourceDir",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetQ", "51", "Q", "[\\S]ourceDir");
+             custom_action(db, "SetP", "51", "P", "[[Q]]");
+             move_file(db, "P");
+         },
+         {source_folder(action_text("Target", "SetP", "[[Q]]")),
+          source_folder(moved_files_text("P, which custom action SetP sets from [[Q]]"))}},
+        {"type 50 (114) runs [[Q]]planted.exe",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetQ", "51", "Q", "[\\S]ourceDir");
+             custom_action(db, "SetTool", "51", "TOOL", "[[Q]]planted.exe");
+             custom_action(db, "Run", "114", "TOOL", "");
+         },
+         {source_folder(action_text("Target", "SetTool", "[[Q]]")),
+          source_folder(action_text("Source", "Run", "TOOL, which custom action SetTool sets from [[Q]]"))}},
+        {"MoveFile from [[A][B]], the Property table's A=Source, B=Dir",
+         [](MemoryDatabase& db) {
+             db.set_property("A", "Source");
+             db.set_property("B", "Dir");
+             custom_action(db, "SetP", "51", "P", "[[A][B]]");
+             move_file(db, "P");
+         },
+         {source_folder(action_text("Target", "SetP", "[[A][B]]")),
+          source_folder(moved_files_text("P, which custom action SetP sets from [[A][B]]"))}},
+        {"a name from three pieces, in a type-34 command line",
+         [](MemoryDatabase& db) {
+             db.set_property("A", "Sou");
+             db.set_property("B", "rce");
+             db.set_property("C", "Dir");
+             custom_action(db, "SetP", "51", "P", "[[A][B][C]]");
+             custom_action(db, "Run", "34", "INSTALLDIR", "\"[P]tool.exe\"");
+         },
+         {source_folder(action_text("Target", "SetP", "[[A][B][C]]")),
+          source_folder(action_text("Target", "Run", "[P], which custom action SetP sets from [[A][B][C]]"))}},
+        {"escapes on both sides of a nested reference",
+         [](MemoryDatabase& db) {
+             db.set_property("MID", "rc");
+             custom_action(db, "SetTool", "51", "TOOL", "[[\\S]ou[MID]eD[\\i]r]tool.exe");
+             custom_action(db, "Run", "50", "TOOL", "");
+         },
+         {source_folder(action_text("Target", "SetTool", "[[\\S]ou[MID]eD[\\i]r]")),
+          source_folder(action_text("Source", "Run",
+                                    "TOOL, which custom action SetTool sets from [[\\S]ou[MID]eD[\\i]r]"))}},
+        {"type 50 runs [%TEMP]\\planted.exe",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetTool", "51", "TOOL", "[%TEMP]\\planted.exe");
+             custom_action(db, "Run", "50", "TOOL", "");
+         },
+         {source_folder(outside_text("CustomAction", "Source", "Run",
+                                     "TOOL, which custom action SetTool sets from [%TEMP]", kFromEnvironment))}},
+        {"MoveFile from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetP", "51", "P", "[%TEMP]");
+             move_file(db, "P");
+         },
+         {source_folder(outside_text("MoveFile", "SourceFolder", "Plant", "P, which custom action SetP sets from [%TEMP]",
+                                     kFromEnvironment))}},
+        {"type 50 runs what AppSearch finds in HKEY_CURRENT_USER",
+         [](MemoryDatabase& db) {
+             add_row(db, "AppSearch", {"Property", "Signature_"}, {"TOOLPATH", "ToolSig"});
+             add_row(db, "RegLocator", {"Signature_", "Root", "Key", "Name", "Type"},
+                     {"ToolSig", "1", "Software\\Tool", "Path", "2"});
+             custom_action(db, "Run", "50", "TOOLPATH", "/quiet");
+         },
+         {source_folder(outside_text(
+             "CustomAction", "Source", "Run",
+             "TOOLPATH, which AppSearch sets from what it finds on the machine (signature ToolSig)", kFromMachine))}},
+        {"type 50 runs a public property nothing in the package sets",
+         [](MemoryDatabase& db) { custom_action(db, "Run", "50", "TOOLPATH", "/quiet"); },
+         {source_folder(outside_text("CustomAction", "Source", "Run", "TOOLPATH", kNotPinnedDown))}},
+        {"a property's default refers to one a type-51 action sets later (two passes)",
+         [](MemoryDatabase& db) {
+             db.set_property("TOOL", "[FROM]tool.exe");
+             custom_action(db, "SetFrom", "51", "FROM", "[SourceDir]");
+             custom_action(db, "Run", "50", "TOOL", "");
+         },
+         {source_folder(action_text("Target", "SetFrom", "[SourceDir]")),
+          source_folder(action_text("Source", "Run", "TOOL, which the Property table sets from [FROM]")),
+          source_folder(table_text("Property", "Value", "TOOL",
+                                   "[FROM], which custom action SetFrom sets from [SourceDir]"))}},
+        {"type 51 + 256 sets the program from [SourceDir]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetTool", "307", "TOOL", "[SourceDir]tool.exe");
+             custom_action(db, "Run", "50", "TOOL", "");
+         },
+         {source_folder(action_text("Target", "SetTool", "[SourceDir]")),
+          source_folder(action_text("Source", "Run", "TOOL, which custom action SetTool sets from [SourceDir]"))}},
+        {"type 23 + 64 nested install", [](MemoryDatabase& db) { custom_action(db, "Nested", "87", "other.msi", ""); },
+         {source_folder("The CustomAction table's row Nested (type 23) installs another package from the folder the "
+                        "package was started from, where the signature does not reach. Carry what it installs in this "
+                        "package.")}},
+        {"type 39 installs a product already on the machine",
+         [](MemoryDatabase& db) { custom_action(db, "Nested", "39", "{0A5B0C7E-1111-2222-3333-444455556666}", ""); },
+         {source_folder("The CustomAction table's row Nested (type 39) installs a product already on the machine, "
+                        "from wherever that was installed from, where the signature does not reach. Carry what it "
+                        "installs in this package.")}},
+        {"the second reference of a registry value",
+         [](MemoryDatabase& db) {
+             add_row(db, "Registry", {"Registry", "Root", "Key", "Name", "Value", "Component_"},
+                     {"Tool", "1", "Software", "Tool", "[INSTALLDIR]x;[SourceDir]tool.exe", "VersionFile"});
+         },
+         {source_folder(table_text("Registry", "Value", "Tool", "[SourceDir]"))}},
+        {"the second reference of a type-34 command line",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "34", "INSTALLDIR", "[INSTALLDIR]x;[SourceDir]tool.exe");
+         },
+         {source_folder(action_text("Target", "Run", "[SourceDir]"))}},
+        {"a protected program handed a script from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "34", "INSTALLDIR", "\"[SystemFolder]cmd.exe\" /c \"[%TEMP]\\x.cmd\"");
+         },
+         {source_folder(outside_text("CustomAction", "Target", "Run", "[%TEMP]", kFromEnvironment))}},
+        {"type 53 runs script text a search found",
+         [](MemoryDatabase& db) {
+             add_row(db, "AppSearch", {"Property", "Signature_"}, {"SCRIPT", "ScriptSig"});
+             custom_action(db, "Run", "53", "SCRIPT", "Main");
+         },
+         {source_folder(outside_text(
+             "CustomAction", "Source", "Run",
+             "SCRIPT, which AppSearch sets from what it finds on the machine (signature ScriptSig)", kFromMachine))}},
+        {"the package's own program (type 18) handed a script from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "18", "VersionFile", "/script \"[%TEMP]\\x.js\"");
+         },
+         {source_folder(outside_text("CustomAction", "Target", "Run", "[%TEMP]", kFromEnvironment))}},
+        {"a service started with arguments from [%TEMP]",
+         [](MemoryDatabase& db) {
+             add_row(db, "ServiceInstall", {"ServiceInstall", "Name", "Arguments", "Component_"},
+                     {"Service", "tool", "--config \"[%TEMP]\\x.cfg\"", "VersionFile"});
+         },
+         {source_folder(outside_text("ServiceInstall", "Arguments", "Service", "[%TEMP]", kFromEnvironment))}},
+        {"an embedded chainer run from a property (type 50) set from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetChainer", "51", "CHAINER", "[%TEMP]\\chainer.exe");
+             add_row(db, "MsiEmbeddedChainer", {"MsiEmbeddedChainer", "Condition", "CommandLine", "Source", "Type"},
+                     {"Chainer", "", "", "CHAINER", "50"});
+         },
+         {source_folder(outside_text("MsiEmbeddedChainer", "Source", "Chainer",
+                                     "CHAINER, which custom action SetChainer sets from [%TEMP]", kFromEnvironment))}},
+        {"a deferred action's CustomActionData from [%TEMP]",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetRunScript", "51", "RunScript", "[%TEMP]\\x.cmd");
+             custom_action(db, "RunScript", "3073", "ScriptDll", "Run");  // type 1, deferred, no impersonation
+         },
+         {source_folder(outside_text("CustomAction", "Target", "SetRunScript", "[%TEMP]", kFromEnvironment))}},
+        {"WiX's quiet execution command line from the Property table, a per-user folder in a per-machine package",
+         [](MemoryDatabase& db) {
+             install_per_machine(db);
+             db.set_property("WixQuietExecCmdLine", "\"[SystemFolder]cmd.exe\" /c \"[AppDataFolder]x.cmd\"");
+         },
+         {source_folder(outside_text("Property", "Value", "WixQuietExecCmdLine", "[AppDataFolder]", kFromProfile))}},
+        {"per machine: \"[SystemFolder]cmd.exe\" /c \"[TempFolder]x.cmd\"",
+         [](MemoryDatabase& db) {
+             install_per_machine(db);
+             custom_action(db, "Run", "34", "INSTALLDIR", "\"[SystemFolder]cmd.exe\" /c \"[TempFolder]x.cmd\"");
+         },
+         {source_folder(outside_text("CustomAction", "Target", "Run", "[TempFolder]", kFromProfile))}},
+        {"per user: \"[SystemFolder]cmd.exe\" /c \"[TempFolder]x.cmd\"",
+         [](MemoryDatabase& db) {
+             custom_action(db, "Run", "34", "INSTALLDIR", "\"[SystemFolder]cmd.exe\" /c \"[TempFolder]x.cmd\"");
+         },
+         {}},
+        {"per machine: \"[SystemFolder]cmd.exe\" /c \"[INSTALLDIR]setup.cmd\"",
+         [](MemoryDatabase& db) {
+             install_per_machine(db);
+             custom_action(db, "Run", "3106", "INSTALLDIR", "\"[SystemFolder]cmd.exe\" /c \"[INSTALLDIR]setup.cmd\"");
+         },
+         {}},
+        {"[#VersionFile], and a program property set to it",
+         [](MemoryDatabase& db) {
+             custom_action(db, "RunFile", "34", "INSTALLDIR", "\"[#VersionFile]\" --installed");
+             custom_action(db, "SetTool", "51", "TOOL", "[#VersionFile]");
+             custom_action(db, "Run", "50", "TOOL", "/quiet");
+         },
+         {}},
+        {"per user: a program property set to the package's own installed folder",
+         [](MemoryDatabase& db) {
+             custom_action(db, "SetTool", "51", "TOOL", "[INSTALLDIR]app.exe");
+             custom_action(db, "Run", "50", "TOOL", "/quiet");
          },
          {}},
     };

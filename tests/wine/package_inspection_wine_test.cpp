@@ -85,6 +85,21 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         {L"sample-app-2-source-registry", "2.0.0", kOutsideFiles},
         {L"sample-app-2-nested-install", "2.0.0", kOutsideFiles},
         {L"sample-app-2-installed-folders", "2.0.0", ""},
+        {L"sample-app-2-move-file-nested", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-move-file-pieces", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-move-file-environment", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-nested-program", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-environment-program", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-machine-search-program", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-three-pieces", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-escaped-name", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-second-pass", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-option-bits-property", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-option-bits-nested-install", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-second-reference-registry", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-second-reference-program", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-per-machine-profile-script", "2.0.0", kOutsideFiles},
+        {L"sample-app-2-package-programs", "2.0.0", ""},
         {L"", "2.0.0", kNotAnMsi},
     };
     for (const auto& [name, signed_version, refusal] : cases) {
@@ -170,41 +185,51 @@ TEST(InspectedPackage, SignedPackageThatItsTablesRefuseIsRejectedDeletedAndNever
     }
 }
 
-// The reviewed attack, with Wine's real Windows Installer and shell: a signed
-// package whose MoveFile row copies *.dll from its own folder, and a
-// version.dll put there. The helper rejects it after the signature, before
+// The reviewed attacks, with Wine's real Windows Installer and shell: a
+// signed package whose MoveFile row copies *.dll from its own folder, named
+// directly or through a property that formatted text builds ([[Q]] with Q
+// the escaped [\S]ourceDir, [[A][B]] with A=Source and B=Dir), and a
+// version.dll put there. The helper rejects each after the signature, before
 // the wait, and Windows Installer never starts, so the DLL goes nowhere.
 TEST(InspectedPackage, SignedPackageThatCopiesFilesFromItsFolderIsRejectedAndWindowsInstallerNeverStarts) {
     SKIP_UNLESS_DEVELOPMENT_KEY();
-    TempDir dir;
-    RunFiles files = files_in(dir);
-    files.install_dir = dir / L"Sample App";
-    files.app = files.install_dir / L"app.exe";
-    const auto package = built_package(L"sample-app-2-move-file");
-    const std::string bytes = read_file(package);
-    write_file(files.msi, bytes);
-    write_file(files.msi.parent_path() / L"version.dll", "a DLL nobody signed");
-    RunOptions options = signed_options(bytes, "2.0.0");
-    options.version = L"2.0.0";
+    for (const wchar_t* variant :
+         {L"sample-app-2-move-file", L"sample-app-2-move-file-nested", L"sample-app-2-move-file-pieces"}) {
+        SCOPED_TRACE(utf8(variant));
+        TempDir dir;
+        RunFiles files = files_in(dir);
+        files.install_dir = dir / L"Sample App";
+        files.app = files.install_dir / L"app.exe";
+        const auto package = built_package(variant);
+        const std::string bytes = read_file(package);
+        write_file(files.msi, bytes);
+        write_file(files.msi.parent_path() / L"version.dll", "a DLL nobody signed");
+        RunOptions options = signed_options(bytes, "2.0.0");
+        options.version = L"2.0.0";
 
-    const HelperRun run = run_helper(arguments_for(files, options));
-    if (std::filesystem::exists(files.install_dir / L"version.txt")) {
-        // Installed after all: leave the shared Wine prefix as it was.
-        (void)run_to_exit({u"C:\\windows\\system32\\msiexec.exe", {u"/x", u16(package), u"/passive"}, std::nullopt});
+        const HelperRun run = run_helper(arguments_for(files, options));
+        // Seen before an uninstallation would remove them again.
+        const bool dll_copied = std::filesystem::exists(files.install_dir / L"version.dll");
+        const bool installed = std::filesystem::exists(files.install_dir / L"version.txt");
+        if (installed) {
+            // Installed after all: leave the shared Wine prefix as it was.
+            (void)run_to_exit({u"C:\\windows\\system32\\msiexec.exe", {u"/x", u16(package), u"/passive"}, std::nullopt});
+        }
+        EXPECT_EQ(run.exit_code, 1603u);
+        EXPECT_EQ(run.standard_error, "");
+        EXPECT_EQ(read_file(files.result),
+                  R"({"status":"error","exitCode":1603,"message":")" + std::string(kOutsideFiles) + R"("})");
+        EXPECT_FALSE(dll_copied) << "the planted DLL was copied";
+        EXPECT_FALSE(installed) << "the package was installed";
+        EXPECT_FALSE(std::filesystem::exists(files.msi_log)) << "Windows Installer ran";
+        EXPECT_FALSE(std::filesystem::exists(files.msi)) << "the rejected package is deleted";
+        const auto lines = log_messages(files.log);
+        EXPECT_EQ(lines.size(), 3u);
+        if (lines.size() != 3) continue;
+        EXPECT_EQ(lines[1], "Package verification failed: " + std::string(kOutsideFiles));
+        EXPECT_TRUE(lines[2].starts_with("Application restart ") || lines[2].starts_with("The application executable"))
+            << lines[2];
     }
-    EXPECT_EQ(run.exit_code, 1603u);
-    EXPECT_EQ(run.standard_error, "");
-    EXPECT_EQ(read_file(files.result),
-              R"({"status":"error","exitCode":1603,"message":")" + std::string(kOutsideFiles) + R"("})");
-    EXPECT_FALSE(std::filesystem::exists(files.install_dir / L"version.dll")) << "the planted DLL was copied";
-    EXPECT_FALSE(std::filesystem::exists(files.install_dir / L"version.txt")) << "the package was installed";
-    EXPECT_FALSE(std::filesystem::exists(files.msi_log)) << "Windows Installer ran";
-    EXPECT_FALSE(std::filesystem::exists(files.msi)) << "the rejected package is deleted";
-    const auto lines = log_messages(files.log);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "Package verification failed: " + std::string(kOutsideFiles));
-    EXPECT_TRUE(lines[2].starts_with("Application restart ") || lines[2].starts_with("The application executable"))
-        << lines[2];
 }
 
 }  // namespace

@@ -416,13 +416,20 @@ TEST(HelperCopy, HeldCopyCannotBeWrittenReplacedOrDeleted) {
     auto held = client::HeldHelperCopy::make(u16(build_file(L"stand-in-application.exe")), u16(copy));
     ASSERT_TRUE(held.has_value()) << held.error();
     const std::string bytes = read_file(build_file(L"stand-in-application.exe"));
-    EXPECT_EQ(read_file(copy), bytes);
+    EXPECT_TRUE(read_file(copy) == bytes) << "the copy was changed";
     EXPECT_FALSE(open_as_other_writer(copy, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE).valid());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(::DeleteFileW(copy.c_str()));
     EXPECT_FALSE(::MoveFileExW(other.c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_FALSE(::MoveFileExW(copy.c_str(), (dir / L"moved.exe").c_str(), 0));
-    EXPECT_EQ(read_file(copy), bytes);
+    // The same from another process: the hold is the file's, not this process's.
+    const std::u16string shell = u"C:\\windows\\system32\\cmd.exe";
+    for (const std::vector<std::u16string>& command : {std::vector<std::u16string>{u"/c", u"del", u"/f", u16(copy)},
+                                                       {u"/c", u"copy", u"/y", u16(other), u16(copy)},
+                                                       {u"/c", u"move", u"/y", u16(other), u16(copy)}}) {
+        ASSERT_TRUE(run_to_exit({shell, command, std::nullopt, false}).has_value());
+    }
+    EXPECT_TRUE(read_file(copy) == bytes) << "the copy was changed";
     EXPECT_EQ(read_file(other), "another program");
     held = std::unexpected(std::string("released"));
     EXPECT_TRUE(::DeleteFileW(copy.c_str()));

@@ -117,6 +117,13 @@ inline constexpr std::string_view kHelperNotStarted = "The update helper could n
 inline constexpr std::string_view kIsMissing = " is missing.";  // after the name of an argument given as null
 inline constexpr std::string_view kNotUtf8 = " is not valid UTF-8.";  // after the name of an argument
 inline constexpr std::string_view kTooLongFor = " is too long for its field.";  // after the name of a value
+// After the name of a path argument that is relative to a current directory.
+inline constexpr std::string_view kNotFullPath =
+    " must be a full path (a drive such as C:\\ or a share such as \\\\server\\share\\).";
+inline constexpr std::string_view kHelperCopyChanged =
+    "The update helper's copy was changed while it was made.";
+inline constexpr std::string_view kHelperImageNotCopy =
+    "The started update helper does not run its copy.";
 
 // ---- Launch and write errors of the helper's own (io_error.cpp renders them)
 inline constexpr std::string_view kProgramNotFound = "program not found";

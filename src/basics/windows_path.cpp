@@ -49,6 +49,14 @@ std::u16string_view without_trailing(std::u16string_view text, std::u16string_vi
     return last_kept == std::u16string_view::npos ? std::u16string_view{} : text.substr(0, last_kept + 1);
 }
 
+// "server\share", followed by nothing or a separator: both named.
+bool names_server_and_share(std::u16string_view rest) {
+    const std::size_t server_end = rest.find_first_of(kAnySeparator);
+    if (server_end == std::u16string_view::npos || server_end == 0) return false;
+    const std::u16string_view share = rest.substr(server_end + 1);
+    return !share.empty() && !is_path_separator(share.front());
+}
+
 bool is_drive_alone(std::u16string_view text) { return text.size() == 2 && starts_with_drive(text); }
 
 }  // namespace
@@ -111,6 +119,34 @@ std::u16string file_call_path(std::u16string units, const FullPathResolver& make
     const std::optional<std::u16string> full = make_full(units);
     if (!full) return units;
     return extended_length_form(*full);
+}
+
+bool is_full_path(std::u16string_view path) {
+    if (path.starts_with(u"\\\\?\\UNC\\")) return names_server_and_share(path.substr(8));
+    if (path.starts_with(u"\\\\?\\")) return is_full_drive_path(path.substr(4));
+    if (starts_with_drive(path)) return path.size() >= 3 && is_path_separator(path[2]);
+    if (path.size() < 2 || !is_path_separator(path[0]) || !is_path_separator(path[1])) return false;
+    // "\\.\" is a device, "\\?\" a verbatim form of another kind.
+    const std::u16string_view rest = path.substr(2);
+    return !rest.starts_with(u'?') && !rest.starts_with(u'.') && names_server_and_share(rest);
+}
+
+std::u16string comparable_path(std::u16string_view path) {
+    std::u16string comparable;
+    comparable.reserve(path.size());
+    for (const char16_t c : path) {
+        comparable += is_path_separator(c) ? u'\\' : (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    }
+    while (!comparable.empty() && comparable.back() == u'\\') comparable.pop_back();
+    return comparable;
+}
+
+bool same_path(std::u16string_view a, std::u16string_view b) { return comparable_path(a) == comparable_path(b); }
+
+bool lies_within(std::u16string_view path, std::u16string_view folder) {
+    const std::u16string inner = comparable_path(path);
+    const std::u16string outer = comparable_path(folder);
+    return inner == outer || (inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == u'\\');
 }
 
 bool reaches_max_path(std::u16string_view path) { return path.size() >= kMaxPath; }

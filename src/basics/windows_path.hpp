@@ -41,6 +41,21 @@ std::u16string_view final_path_component(std::u16string_view path);
 // is empty, already ends in a separator, or is a drive alone ("C:").
 std::u16string join_windows_path(std::u16string_view base, std::u16string_view component);
 
+// Whether the path is full: a drive with its root ("C:\", "C:/") or a share
+// ("\\server\share\..."), also in the extended-length form. A path relative
+// to a current directory ("app", "C:app", "\app") is not, nor is a device.
+bool is_full_path(std::u16string_view path);
+
+// ---- Comparison
+// Paths compared as Windows compares names: '/' taken as '\', ASCII letters
+// without case, separators at the end ignored. Nothing is resolved (links,
+// short names, "..."): give both paths in the same form, canonical ones where
+// it matters (win::canonical_path).
+std::u16string comparable_path(std::u16string_view path);
+bool same_path(std::u16string_view a, std::u16string_view b);
+// Whether `path` is `folder` or lies below it.
+bool lies_within(std::u16string_view path, std::u16string_view folder);
+
 // ---- Forms
 
 // "\\?\C:\..." for a full drive path, "\\?\UNC\server\share\..." for a

@@ -2,6 +2,7 @@
 // answers into the caller's fixed fields. No exception leaves it.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <tuple>
 #include <exception>
@@ -11,6 +12,7 @@
 #include "unicode.hpp"
 #include "update_client.hpp"
 #include "vostrane_update_client.h"
+#include "windows_path.hpp"
 
 namespace vostrane::client {
 namespace {
@@ -35,11 +37,15 @@ vostrane_status report(const Status& status, vostrane_error* error) {
     return status ? VOSTRANE_OK : fail(error, status.error());
 }
 
-// A path argument: present, well-formed, and converted once.
+// A path argument: present, well-formed, full, and converted once. A path
+// relative to the current folder would name another file for the helper,
+// which runs in a folder of its own.
 Result<std::u16string> path_argument(const char* text, std::string_view name) {
     if (text == nullptr) return failure(std::string(name) + std::string(kIsMissing));
     if (!is_valid_utf8(text)) return failure(std::string(name) + std::string(kNotUtf8));
-    return utf8_to_utf16(text);
+    std::u16string path = utf8_to_utf16(text);
+    if (!is_full_path(path)) return failure(std::string(name) + std::string(kNotFullPath));
+    return path;
 }
 
 // Copies a value that must fit whole: a value cut short would be another one.
@@ -71,10 +77,13 @@ Result<UpdateOptions> options_argument(const vostrane_update_options* given) {
     if (given == nullptr) return failure("options" + std::string(kIsMissing));
     UpdateOptions options;
     options.parent_process_id = given->parent_process_id == 0 ? ::GetCurrentProcessId() : given->parent_process_id;
-    const std::pair<const char*, std::u16string UpdateOptions::*> paths[] = {
-        {given->msi_path, &UpdateOptions::msi_path},           {given->install_dir, &UpdateOptions::install_dir},
-        {given->app_path, &UpdateOptions::app_path},           {given->msi_log_path, &UpdateOptions::msi_log_path},
-        {given->helper_log_path, &UpdateOptions::helper_log_path}, {given->result_path, &UpdateOptions::result_path},
+    const std::tuple<const char*, std::u16string UpdateOptions::*, std::string_view> paths[] = {
+        {given->msi_path, &UpdateOptions::msi_path, "options.msi_path"},
+        {given->install_dir, &UpdateOptions::install_dir, "options.install_dir"},
+        {given->app_path, &UpdateOptions::app_path, "options.app_path"},
+        {given->msi_log_path, &UpdateOptions::msi_log_path, "options.msi_log_path"},
+        {given->helper_log_path, &UpdateOptions::helper_log_path, "options.helper_log_path"},
+        {given->result_path, &UpdateOptions::result_path, "options.result_path"},
     };
     const std::pair<const char*, std::string UpdateOptions::*> texts[] = {
         {given->expected_sha256, &UpdateOptions::expected_sha256},
@@ -83,10 +92,12 @@ Result<UpdateOptions> options_argument(const vostrane_update_options* given) {
         {given->key_id, &UpdateOptions::key_id},
         {given->signature_algorithm, &UpdateOptions::signature_algorithm},
     };
-    // A null value is passed on as empty, so the helper's own check names it.
-    for (const auto& [text, field] : paths) {
-        if (text != nullptr && !is_valid_utf8(text)) return failure("options" + std::string(kNotUtf8));
-        options.*field = text == nullptr ? u"" : utf8_to_utf16(text);
+    // A null or empty value is passed on as empty, so the helper's own check names it.
+    for (const auto& [text, field, name] : paths) {
+        if (text == nullptr || *text == '\0') continue;
+        if (!is_valid_utf8(text)) return failure("options" + std::string(kNotUtf8));
+        options.*field = utf8_to_utf16(text);
+        if (!is_full_path(options.*field)) return failure(std::string(name) + std::string(kNotFullPath));
     }
     for (const auto& [text, field] : texts) {
         if (text != nullptr && !is_valid_utf8(text)) return failure("options" + std::string(kNotUtf8));

@@ -1,8 +1,8 @@
 #include "json_object.hpp"
 
-#include <algorithm>
 #include <limits>
 #include <optional>
+#include <set>
 
 #include "unicode.hpp"
 
@@ -28,15 +28,16 @@ public:
         skip_space();
         if (!take('{')) return error("expected '{'");
         std::vector<JsonMember> members;
+        // Ordered, not hashed: a hash's collisions can be chosen by whoever
+        // writes the document, a tree's comparisons cannot grow past n log n.
+        std::set<std::string, std::less<>> names;
         skip_space();
         if (take('}')) return finish(std::move(members));
         while (true) {
             skip_space();
             auto name = string();
             if (!name) return failure(name.error());
-            if (std::ranges::any_of(members, [&](const JsonMember& m) { return m.name == *name; })) {
-                return error("\"" + *name + "\" is given twice");
-            }
+            if (!names.insert(*name).second) return error("\"" + *name + "\" is given twice");
             skip_space();
             if (!take(':')) return error("expected ':'");
             skip_space();
@@ -103,21 +104,35 @@ private:
                 break;
             }
             if (static_cast<unsigned char>(c) < 0x20) return error("a control character in a string");
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                if (auto taken = utf8_character(out); !taken) return failure(taken.error());
+                continue;
+            }
             if (c != '\\') {
                 out += c;
                 ++position_;
                 continue;
             }
-            ++position_;
             if (auto escaped = escape(out); !escaped) return failure(escaped.error());
-        }
-        if (!is_valid_utf8(out)) {
-            return error("a string is not valid UTF-8");
         }
         return out;
     }
 
+    // One character of two to four bytes, checked where it stands, so that an
+    // error names its first byte.
+    Status utf8_character(std::string& out) {
+        const auto lead = static_cast<unsigned char>(text_[position_]);
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        const std::string_view character = text_.substr(position_, length);
+        if (character.size() < length || !is_valid_utf8(character)) return error("a string is not valid UTF-8");
+        out += character;
+        position_ += length;
+        return {};
+    }
+
+    // From the backslash on.
     Status escape(std::string& out) {
+        const std::size_t start = position_++;
         if (position_ == text_.size()) return error("a string is not closed");
         const char c = text_[position_++];
         switch (c) {
@@ -134,6 +149,8 @@ private:
         }
         auto unit = code_unit();
         if (!unit) return failure(unit.error());
+        // A C caller would read the text as ending there.
+        if (*unit == 0) return error_at(start, "a NUL character in a string");
         std::u16string units(1, *unit);
         if (*unit >= 0xDC00 && *unit <= 0xDFFF) return error("an unpaired surrogate");
         if (*unit >= 0xD800 && *unit <= 0xDBFF) {
@@ -167,8 +184,9 @@ private:
         ++position_;
         return true;
     }
-    [[nodiscard]] std::unexpected<std::string> error(const std::string& what) const {
-        return failure(what + " at byte " + std::to_string(position_));
+    [[nodiscard]] std::unexpected<std::string> error(const std::string& what) const { return error_at(position_, what); }
+    [[nodiscard]] static std::unexpected<std::string> error_at(std::size_t offset, const std::string& what) {
+        return failure(what + " at byte " + std::to_string(offset));
     }
 
     std::string_view text_;

@@ -23,9 +23,12 @@ struct JsonMember {
 
 // One JSON object (RFC 8259) whose values are strings or integers, with white
 // space allowed around tokens; members in the order written. Refused, with a
-// message saying where: any other value, a name given twice, invalid UTF-8,
-// an unpaired surrogate escape, a number with a fraction, an exponent, a
-// leading zero or beyond 64 bits, and anything after the object.
+// message saying where: any other value, a name given twice, invalid UTF-8
+// (named at the character's first byte), an unpaired surrogate escape, an
+// escaped NUL ("\u0000", which a C caller would take for the text's end), a
+// number with a fraction, an exponent, a leading zero or beyond 64 bits, and
+// anything after the object. White space is what RFC 8259 allows: space,
+// tab, line feed and carriage return.
 Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text);
 
 }  // namespace vostrane

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "helper_copy.hpp"
 #include "interface_texts.hpp"
 #include "process/child_process.hpp"
 #include "unicode.hpp"
@@ -34,16 +35,7 @@ bool is_missing(const IoError& error) {
 std::expected<std::string, IoError> read_small_file(const std::u16string& path) {
     auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
     if (!file) return std::unexpected(file.error());
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file->get(), &size)) return std::unexpected(win::last_os_error());
-    if (size.QuadPart > kLargestDocument) return std::unexpected(IoError::os_error(ERROR_FILE_TOO_LARGE));
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && !::ReadFile(file->get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return std::unexpected(win::last_os_error());
-    }
-    bytes.resize(read);
-    return bytes;
+    return win::read_whole_file(file->get(), kLargestDocument);
 }
 
 Result<std::string> read_document(const std::u16string& path) {
@@ -82,78 +74,28 @@ std::expected<std::u16string, IoError> make_new_folder(const UpdateFolder& folde
     return std::unexpected(last);
 }
 
-// The final path of a folder, links resolved; nothing when it cannot be opened.
-std::optional<std::u16string> final_folder_path(const std::u16string& folder) {
-    const win::unique_file opened(::CreateFileW(win::wide_c_str(win::file_path(folder)), FILE_READ_ATTRIBUTES,
-                                                win::kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                                nullptr));
-    if (!opened.valid()) return std::nullopt;
-    auto path = win::final_path(opened.get());
-    if (!path) return std::nullopt;
-    return std::move(*path);
-}
-
-// Whether the folder is a folder of its own in `parent`, not a link that
-// leads elsewhere (a junction, or a link Windows reports as a plain folder).
-bool is_own_folder_in(const std::u16string& folder, const std::u16string& parent) {
-    const auto final = final_folder_path(folder);
-    const auto final_parent = final_folder_path(parent);
-    return final && final_parent &&
-           join_windows_path(*final_parent, final_path_component(folder)) == *final;
-}
-
-// Removes a helper copy's folder: its files, then the folder. A link is
-// removed as a link: nothing it leads to is deleted.
-void remove_helper_copy(const std::u16string& folder) {
-    if (is_own_folder_in(folder, std::u16string(parent_directory(folder)))) {
-        WIN32_FIND_DATAW entry{};
-        const std::u16string pattern = join_windows_path(folder, u"*");
-        const HANDLE search = ::FindFirstFileW(win::wide_c_str(win::file_path(pattern)), &entry);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-                const std::u16string name(reinterpret_cast<const char16_t*>(entry.cFileName));
-                ::DeleteFileW(win::wide_c_str(win::file_path(join_windows_path(folder, name))));
-            } while (::FindNextFileW(search, &entry));
-            ::FindClose(search);
-        }
-    }
-    ::RemoveDirectoryW(win::wide_c_str(win::file_path(folder)));
-}
-
 // Every helper copy in the update folder that is not in use; a running
 // helper's stays until a later call.
 void remove_helper_copies(const UpdateFolder& folder) {
-    WIN32_FIND_DATAW entry{};
-    const std::u16string pattern = join_windows_path(folder.path(), u"helper-*");
-    const HANDLE search = ::FindFirstFileW(win::wide_c_str(win::file_path(pattern)), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    std::vector<std::u16string> copies;
-    do {
-        const std::u16string name(reinterpret_cast<const char16_t*>(entry.cFileName));
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && is_helper_copy_folder_name(name)) {
-            copies.push_back(join_windows_path(folder.path(), name));
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    for (const auto& copy : copies) remove_helper_copy(copy);
+    for (const auto& name : folder_names_in(folder.path())) {
+        if (is_helper_copy_folder_name(name)) remove_helper_copy(join_windows_path(folder.path(), name));
+    }
 }
 
+// The path as the file system knows it, or as given when it cannot tell.
+std::u16string canonical_or_given(const std::u16string& path) { return win::canonical_path(path).value_or(path); }
+
 // Whether the recorded helper still runs: the process of that id is alive
-// and runs the recorded copy (a process id alone may have been reused).
+// and runs the recorded copy (a process id alone may have been reused). Both
+// paths are made canonical: the same file may be spelled with '/', a short
+// name or a link.
 bool is_running(const StartedHelper& helper) {
     if (helper.process_id == 0) return false;
     const win::unique_handle process(
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, helper.process_id));
     if (!process.valid() || ::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
-    std::u16string image(32768, u'\0');
-    DWORD length = static_cast<DWORD>(image.size());
-    if (!::QueryFullProcessImageNameW(process.get(), 0, reinterpret_cast<wchar_t*>(image.data()), &length)) {
-        return false;
-    }
-    image.resize(length);
-    return ::CompareStringOrdinal(win::wide_c_str(image), -1, win::wide_c_str(helper.helper_copy), -1, TRUE) ==
-           CSTR_EQUAL;
+    const auto image = process_image_path(process.get());
+    return image && same_path(canonical_or_given(*image), canonical_or_given(helper.helper_copy));
 }
 
 Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
@@ -163,34 +105,63 @@ Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
     return {};
 }
 
+// Starts the held copy, and lets it run only once it is seen to run that
+// very file. Its process id, or why it did not start.
+Result<std::uint32_t> start_held_copy(const ChildCommand& command, const HeldHelperCopy& copy) {
+    auto child = start_suspended(command);
+    if (!child) return failure(std::string(kHelperNotStarted) + win::describe_io_error(child.error()));
+    const auto end_it = [&](std::string message) {
+        ::TerminateProcess(child->process.get(), 1);
+        ::WaitForSingleObject(child->process.get(), INFINITE);
+        return failure(std::move(message));
+    };
+    if (auto same = copy.check_image_of(child->process.get()); !same) return end_it(same.error());
+    if (::ResumeThread(child->thread.get()) == static_cast<DWORD>(-1)) {
+        return end_it(std::string(kHelperNotStarted) + win::describe_last_error());
+    }
+    return static_cast<std::uint32_t>(::GetProcessId(child->process.get()));
+}
+
 }  // namespace
 
-Status start_update(const std::u16string& helper_path, const UpdateFolder& folder, const UpdateOptions& options) {
+Status start_update(const std::u16string& helper_path, const UpdateFolder& given_folder, const UpdateOptions& options) {
+    // The folders are compared, and the copy recorded, as the file system
+    // knows them, so that another spelling of either is no other folder.
+    auto folder_path = win::canonical_path(given_folder.path());
+    if (!folder_path) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(folder_path.error()));
+    const UpdateFolder folder(std::move(*folder_path));
     // Windows Installer owns the installation folder: a helper run from there
     // is a file it must replace while it runs.
-    if (lies_within(folder.path(), options.install_dir)) return failure(std::string(kUpdateFolderInInstallation));
+    if (lies_within(folder.path(), canonical_or_given(options.install_dir))) {
+        return failure(std::string(kUpdateFolderInInstallation));
+    }
     if (auto made = win::create_directories(folder.path()); !made) {
         return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(made.error()));
     }
     auto copy_folder = make_new_folder(folder);
     if (!copy_folder) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(copy_folder.error()));
     const std::u16string copy = join_windows_path(*copy_folder, final_path_component(helper_path));
-    auto command = helper_command(copy, options);
+    std::optional<HeldHelperCopy> held;
     // Nothing is left behind when the helper does not start.
     const auto give_up = [&](std::string message) {
+        held.reset();
         remove_helper_copy(*copy_folder);
         return failure(std::move(message));
     };
+    auto command = helper_command(copy, options);
     if (!command) return give_up(command.error());
-    if (!::CopyFileW(win::wide_c_str(win::file_path(helper_path)), win::wide_c_str(win::file_path(copy)), TRUE)) {
-        return give_up(std::string(kHelperNotCopied) + win::describe_last_error());
-    }
+    auto made_copy = HeldHelperCopy::make(helper_path, copy);
+    if (!made_copy) return give_up(made_copy.error());
+    held.emplace(std::move(*made_copy));
+    // A document left by an earlier update must not be read as this one's
+    // outcome, so it goes before this run is recorded.
+    if (auto cleared = delete_if_present(folder.result_path()); !cleared) return give_up(cleared.error());
     // Recorded before the start, so that a helper that starts is never unknown.
     if (auto recorded = record_started(folder, {0, copy}); !recorded) return give_up(recorded.error());
-    const auto process_id = start(*command);
+    const auto process_id = start_held_copy(*command, *held);
     if (!process_id) {
         ::DeleteFileW(win::wide_c_str(win::file_path(folder.started_record_path())));
-        return give_up(std::string(kHelperNotStarted) + win::describe_io_error(process_id.error()));
+        return give_up(process_id.error());
     }
     // Without its id the record still says a helper ran; only whether it
     // still runs cannot be told, so a failure here is not the start's.

@@ -15,17 +15,6 @@ constexpr std::size_t kHelperCopyDigits = 16;
 
 bool is_lower_hex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'); }
 
-// The path as it is compared: '\' for '/', ASCII letters in lower case, no
-// separator at the end.
-std::u16string comparable_path(std::u16string_view path) {
-    std::u16string comparable;
-    for (const char16_t c : path) {
-        comparable += is_path_separator(c) ? u'\\' : (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    }
-    while (!comparable.empty() && comparable.back() == u'\\') comparable.pop_back();
-    return comparable;
-}
-
 }  // namespace
 
 std::u16string UpdateFolder::result_path() const { return join_windows_path(path_, u"result.json"); }
@@ -37,12 +26,6 @@ std::u16string UpdateFolder::helper_copy_folder(std::uint64_t unique) const {
     std::u16string name(kHelperCopyPrefix);
     for (int shift = 60; shift >= 0; shift -= 4) name += u"0123456789abcdef"[(unique >> shift) & 0xF];
     return join_windows_path(path_, name);
-}
-
-bool lies_within(std::u16string_view path, std::u16string_view folder) {
-    const std::u16string inner = comparable_path(path);
-    const std::u16string outer = comparable_path(folder);
-    return inner == outer || (inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == u'\\');
 }
 
 bool is_helper_copy_folder_name(std::u16string_view name) {

@@ -13,6 +13,7 @@
 #include "process/child_command.hpp"
 #include "reporting/result_file.hpp"
 #include "result.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 
@@ -35,11 +36,6 @@ public:
 private:
     std::u16string path_;
 };
-
-// Whether the full path is the folder or lies below it, its letters compared
-// as Windows compares ASCII names ('/' taken as '\'). Links and short names
-// are not resolved: the folders need not exist yet.
-bool lies_within(std::u16string_view path, std::u16string_view folder);
 
 // Whether a name in the update folder is one of helper_copy_folder's.
 bool is_helper_copy_folder_name(std::u16string_view name);

@@ -4,6 +4,7 @@
 #include <expected>
 
 #include "process/child_command.hpp"
+#include "win/unique_handle.hpp"
 
 namespace vostrane {
 
@@ -12,5 +13,14 @@ std::expected<std::uint32_t, LaunchError> run_to_exit(const ChildCommand& comman
 
 // Starts the command and leaves it running: its process id.
 std::expected<std::uint32_t, LaunchError> start(const ChildCommand& command);
+
+struct StartedChild {
+    win::unique_handle process;
+    win::unique_handle thread;
+};
+
+// Starts the command with its first thread suspended, so that the starter can
+// look at the process before any of its code runs; ResumeThread lets it run.
+std::expected<StartedChild, LaunchError> start_suspended(const ChildCommand& command);
 
 }  // namespace vostrane

@@ -111,12 +111,7 @@ private:
 // it measures it; the path itself when that fails.
 std::u16string full_directory(const std::u16string& path) { return win::full_path(path).value_or(path); }
 
-struct ChildProcess {
-    win::unique_handle process;
-    win::unique_handle thread;
-};
-
-std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& command) {
+std::expected<StartedChild, LaunchError> create_child(const ChildCommand& command, DWORD extra_creation_flags = 0) {
     auto application_name = resolve_application_name(command.program, kWindowsLookup);
     if (!application_name) return std::unexpected(application_name.error());
     auto command_line = build_command_line(command);
@@ -153,7 +148,7 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
         if (handle.valid()) inherited[inherited_count++] = handle.get();
     }
     InheritedHandleList handle_list;
-    DWORD creation_flags = CREATE_UNICODE_ENVIRONMENT;
+    DWORD creation_flags = CREATE_UNICODE_ENVIRONMENT | extra_creation_flags;
     if (inherited_count > 0) {
         if (auto listed = handle_list.set(inherited, inherited_count); !listed) {
             return std::unexpected(listed.error());
@@ -171,7 +166,7 @@ std::expected<ChildProcess, LaunchError> create_child(const ChildCommand& comman
     const LaunchError error = win::last_os_error();
     // The duplicates are closed (when standard_handles ends) before the lock is released.
     if (!ok) return std::unexpected(error);
-    return ChildProcess{win::unique_handle(created.hProcess), win::unique_handle(created.hThread)};
+    return StartedChild{win::unique_handle(created.hProcess), win::unique_handle(created.hThread)};
 }
 
 }  // namespace
@@ -186,6 +181,10 @@ std::expected<std::uint32_t, LaunchError> run_to_exit(const ChildCommand& comman
     DWORD exit_code = 0;
     if (!::GetExitCodeProcess(child->process.get(), &exit_code)) return std::unexpected(win::last_os_error());
     return exit_code;
+}
+
+std::expected<StartedChild, LaunchError> start_suspended(const ChildCommand& command) {
+    return create_child(command, CREATE_SUSPENDED);
 }
 
 std::expected<std::uint32_t, LaunchError> start(const ChildCommand& command) {

@@ -358,7 +358,7 @@ expect_contains "$err" "holds no password" "sign with an empty password file"
 
 # --- who else may read the secrets (Linux: Windows keeps no mode) -----------
 if ! $windows; then
-  for mode in 644 660 604; do
+  for mode in 644 660 604 620 602; do
     chmod "$mode" password.txt
     run sign --private-key enc.pem --password-file password.txt --version 2.0.0 --package package.msi
     expect_status 1 "sign with a password file of mode $mode"

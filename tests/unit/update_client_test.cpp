@@ -93,9 +93,10 @@ TEST(FeedManifest, RefusesWhatIsNotAManifestSayingWhy) {
         {manifest_with("fileName", "\"C:app.msi\""), "\"fileName\" must be a file name, not a path"},
         {manifest_with("fileName", "\"..\""), "\"fileName\" must be a file name, not a path"},
         {manifest_with("fileName", "\"app.msi.\""), "\"fileName\" must be a file name, not a path"},
-        {manifest_with("fileName", "\"app\\u0000.msi\""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"app.msi \""), "\"fileName\" must be a file name, not a path"},
+        {manifest_with("fileName", "\"app\\u0000.msi\""), "a NUL character in a string at byte 255"},
         // Text that is not Unicode.
-        {manifest_with("version", "\"2.0\xff\""), "a string is not valid UTF-8 at byte 17"},
+        {manifest_with("version", "\"2.0\xff\""), "a string is not valid UTF-8 at byte 15"},
         {manifest_with("version", "\"\\ud800\""), "an unpaired surrogate at byte 18"},
         {manifest_with("version", "\"\\udc00\""), "an unpaired surrogate at byte 18"},
         {manifest_with("version", "\"a\tb\""), "a control character in a string at byte 13"},
@@ -122,6 +123,53 @@ TEST(FlatJsonObject, DecodesEscapesToUtf8) {
     EXPECT_TRUE(read_flat_json_object(" {} ").has_value());
     EXPECT_FALSE(read_flat_json_object("{},").has_value());
     EXPECT_FALSE(read_flat_json_object(R"({"a":"b",})").has_value());
+}
+
+// Each error names the byte where the fault lies: for text that is not UTF-8,
+// the first byte of the character; for an escape, its backslash.
+TEST(FlatJsonObject, RefusesNamingTheByte) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"a byte no character starts with", "{\"a\":\"xy\x80z\"}", "a string is not valid UTF-8 at byte 8"},
+        {"a character cut short by the quote", "{\"a\":\"\xC3\xA9\xE2\x82\"}", "a string is not valid UTF-8 at byte 8"},
+        {"a character cut short by the end", "{\"a\":\"\xF0\x9F\x98", "a string is not valid UTF-8 at byte 6"},
+        {"an overlong form", "{\"a\":\"\xC0\xAF\"}", "a string is not valid UTF-8 at byte 6"},
+        {"a surrogate in UTF-8", "{\"a\":\"ok\xED\xA0\x80\"}", "a string is not valid UTF-8 at byte 8"},
+        {"beyond U+10FFFF", "{\"a\":\"\xF4\x90\x80\x80\"}", "a string is not valid UTF-8 at byte 6"},
+        {"in a name", "{\"\xFF\":1}", "a string is not valid UTF-8 at byte 2"},
+        {"an escaped NUL", "{\"a\":\"b\\u0000c\"}", "a NUL character in a string at byte 7"},
+        {"an escaped NUL in a name", "{\"\\u0000\":1}", "a NUL character in a string at byte 2"},
+        // RFC 8259 white space is space, tab, line feed and carriage return alone.
+        {"a form feed before the object", "\f{}", "expected '{' at byte 0"},
+        {"a vertical tab between members", "{\"a\":1,\v\"b\":2}", "expected '\"' at byte 7"},
+        {"a form feed before a value", "{\"a\":\f1}", "expected a string or an integer at byte 5"},
+        {"a form feed after the object", "{}\f", "unexpected text after the object at byte 2"},
+        {"a no-break space", "{\"a\":\xC2\xA0" "1}", "expected a string or an integer at byte 5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto members = read_flat_json_object(c.text);
+        ASSERT_FALSE(members.has_value());
+        EXPECT_EQ(members.error(), c.message);
+    }
+    EXPECT_TRUE(read_flat_json_object(" \t\r\n{ \t\r\n\"a\" \t\r\n: \t\r\n1 \t\r\n} \t\r\n").has_value());
+}
+
+// Names are checked against an ordered index: a document of many members is
+// read in n log n comparisons, and a repeat is found however late it comes.
+TEST(FlatJsonObject, FindsARepeatedNameAmongManyMembers) {
+    std::string text = "{";
+    for (int i = 0; i < 100000; ++i) text += "\"member" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    const auto distinct = read_flat_json_object(text.substr(0, text.size() - 1) + "}");
+    ASSERT_TRUE(distinct.has_value()) << distinct.error();
+    EXPECT_EQ(distinct->size(), 100000u);
+    const auto repeated = read_flat_json_object(text + "\"member99999\":0}");
+    ASSERT_FALSE(repeated.has_value());
+    EXPECT_TRUE(repeated.error().starts_with("\"member99999\" is given twice at byte ")) << repeated.error();
 }
 
 TEST(ResultDocument, ReadsEveryDocumentTheHelperWrites) {

@@ -53,6 +53,64 @@ struct FakeResolver {
     }
 };
 
+TEST(FullPath, IsADriveWithItsRootOrAShare) {
+    struct Case {
+        std::u16string_view path;
+        bool full;
+    };
+    const std::vector<Case> cases = {
+        {u"C:\\", true},
+        {u"c:\\Users\\me", true},
+        {u"C:/Users/me", true},
+        {u"\\\\server\\share", true},
+        {u"\\\\server\\share\\dir", true},
+        {u"//server/share/dir", true},
+        {u"\\\\?\\C:\\x", true},
+        {u"\\\\?\\UNC\\server\\share\\x", true},
+        // Relative to a current folder, of the process or of a drive.
+        {u"", false},
+        {u"app", false},
+        {u"app\\updates", false},
+        {u".\\app", false},
+        {u"C:", false},
+        {u"C:app", false},
+        {u"\\app", false},
+        {u"/app", false},
+        {u"1:\\x", false},
+        // A share needs a server and a share name.
+        {u"\\\\server", false},
+        {u"\\\\server\\", false},
+        {u"\\\\\\share", false},
+        {u"\\\\?\\UNC\\server", false},
+        // Devices and other verbatim forms.
+        {u"\\\\.\\pipe\\name", false},
+        {u"\\\\.\\C:\\x", false},
+        {u"\\\\?\\Volume{0}\\x", false},
+        {u"\\\\?\\x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_full_path(c.path), c.full) << utf16_to_utf8_lossy(c.path);
+    }
+}
+
+TEST(SamePath, ComparesAsWindowsComparesNames) {
+    struct Case {
+        std::u16string_view a;
+        std::u16string_view b;
+        bool same;
+    };
+    const std::vector<Case> cases = {
+        {u"C:\\Users\\Me\\App Updates", u"c:/users/me/app updates/", true},
+        {u"C:\\A\\helper-1\\u.exe", u"C:\\a\\HELPER-1\\U.EXE", true},
+        {u"C:\\A\\B", u"C:\\A\\B\\C", false},
+        {u"C:\\A\\B", u"C:\\A\\Bc", false},
+        {u"C:\\A\\\u00c5", u"C:\\A\\\u00e5", false},  // beyond ASCII, only the file system knows
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(same_path(c.a, c.b), c.same) << utf16_to_utf8_lossy(c.a) << " / " << utf16_to_utf8_lossy(c.b);
+    }
+}
+
 TEST(FileCallPath, PathsFromTheThresholdOnAreMadeFullAndExtended) {
     struct Case {
         const char* name;

@@ -24,12 +24,9 @@ public:
     // A moved-from vector is empty: the bytes exist once, in the new owner.
     SecretBytes(SecretBytes&& other) noexcept
         : storage_(std::move(other.storage_)), size_(std::exchange(other.size_, 0)) {}
-    // The old bytes go to `other`, which wipes them when it is released.
-    SecretBytes& operator=(SecretBytes&& other) noexcept {
-        storage_.swap(other.storage_);
-        std::swap(size_, other.size_);
-        return *this;
-    }
+    // No assignment: replacing held bytes would free them unwiped if a later
+    // change got the order wrong, and nothing needs it; an owner is made once.
+    SecretBytes& operator=(SecretBytes&&) = delete;
     SecretBytes(const SecretBytes&) = delete;
     SecretBytes& operator=(const SecretBytes&) = delete;
 

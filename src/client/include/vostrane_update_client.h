@@ -7,10 +7,18 @@
  * the functions up), or the static library vostrane_update_client for C and C++
  * applications (define VOSTRANE_UPDATE_CLIENT_STATIC before including this).
  *
- * Every text is UTF-8 and ends with a NUL; every path is a full Windows path.
- * Every function returns a vostrane_status, never throws, and on
- * VOSTRANE_FAILED fills *error with an English sentence for a log or the user.
- * The functions keep no state between calls and may be called from any thread.
+ * Every text is UTF-8 and ends with a NUL; every path is a full Windows path
+ * (a drive such as C:\ or a share such as \\server\share\): a relative one is
+ * refused, naming the argument. Every function returns a vostrane_status,
+ * never throws, and on VOSTRANE_FAILED fills *error with an English sentence
+ * for a log or the user. The functions keep no state between calls and may be
+ * called from any thread.
+ *
+ * The update folder is the user's own: any program the user runs can write
+ * there. result.json tells the application what the helper saw, for the user
+ * to read; an application that must be sure the new version is installed asks
+ * Windows Installer for its product's installed version (MsiGetProductInfoW,
+ * INSTALLPROPERTY_VERSIONSTRING) and compares it with the one it expected.
  */
 #ifndef VOSTRANE_UPDATE_CLIENT_H
 #define VOSTRANE_UPDATE_CLIENT_H
@@ -40,7 +48,8 @@ typedef enum vostrane_status {
     VOSTRANE_UPDATE_RUNNING = 3
 } vostrane_status;
 
-/* Why a call failed. A longer sentence is cut at a character boundary. */
+/* Why a call failed. A longer sentence is cut at a character boundary, to at
+   most sizeof message - 1 bytes and its NUL. */
 typedef struct vostrane_error {
     char message[1024];
 } vostrane_error;
@@ -77,6 +86,8 @@ typedef struct vostrane_update_options {
  * with that folder as its current folder, no window, and none of the
  * application's handles. The options are checked as the helper checks them,
  * so a value it would refuse fails here, before the application exits.
+ * A result.json left in update_dir by an earlier update is removed first; a
+ * start that cannot remove it fails.
  */
 VOSTRANE_CLIENT_API vostrane_status vostrane_start_update(const char* helper_path, const char* update_dir,
                                                           const vostrane_update_options* options,
@@ -97,8 +108,9 @@ typedef struct vostrane_feed_manifest {
 /*
  * Reads the feed manifest at manifest_path: one JSON object with the string
  * members version, sha256 (64 hex digits), signature, keyId, algorithm and
- * fileName and the integer member size; other members are ignored. A value too
- * long for its field is an error.
+ * fileName and the integer member size; other members are ignored. A value
+ * must fit its field with its NUL (version: at most 255 bytes); a longer one
+ * is an error, never cut. An escaped NUL ("\u0000") is refused.
  */
 VOSTRANE_CLIENT_API vostrane_status vostrane_read_feed_manifest(const char* manifest_path,
                                                                 vostrane_feed_manifest* manifest,
@@ -138,7 +150,8 @@ typedef struct vostrane_update_result {
 
 /*
  * Reads a result document. The document must be exactly as the helper writes
- * it; a missing, partial or altered document is an error.
+ * it; a missing, partial or altered document is an error, and so is a message
+ * that does not fit its field with its NUL (more than 2047 bytes).
  */
 VOSTRANE_CLIENT_API vostrane_status vostrane_read_update_result(const char* result_path,
                                                                 vostrane_update_result* result,

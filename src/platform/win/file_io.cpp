@@ -81,6 +81,25 @@ std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes) {
     return {};
 }
 
+std::expected<std::string, IoError> read_whole_file(HANDLE file, std::uint64_t largest) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size)) return std::unexpected(last_os_error());
+    if (static_cast<std::uint64_t>(size.QuadPart) > largest) {
+        return std::unexpected(IoError::os_error(ERROR_FILE_TOO_LARGE));
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD read = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, MAXDWORD));
+        if (!::ReadFile(file, bytes.data() + filled, wanted, &read, nullptr)) return std::unexpected(last_os_error());
+        if (read == 0) break;  // the file became shorter
+        filled += read;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
 namespace {
 
 // Opens the path for its metadata alone. Backup semantics let directories
@@ -145,6 +164,30 @@ std::expected<std::u16string, IoError> final_path(HANDLE file) {
     });
     if (!path) return std::unexpected(last_os_error());
     return std::move(*path);
+}
+
+std::expected<std::u16string, IoError> canonical_path(std::u16string_view path) {
+    auto full = full_path(path);
+    if (!full) return std::unexpected(full.error());
+    std::u16string existing = std::move(*full);
+    while (is_path_separator(existing.back()) && !parent_directory(existing).empty()) existing.pop_back();
+    std::u16string missing;  // what lies below `existing`, not made yet
+    while (true) {
+        const unique_file opened = open_for_metadata(file_path(existing), FILE_READ_ATTRIBUTES);
+        if (opened) {
+            auto resolved = final_path(opened.get());
+            if (!resolved) return std::unexpected(resolved.error());
+            const std::u16string plain = without_extended_prefix(*resolved);
+            return missing.empty() ? plain : join_windows_path(plain, missing);
+        }
+        const IoError error = last_os_error();
+        const std::u16string_view parent = parent_directory(existing);
+        const bool absent = error.os_code() == ERROR_FILE_NOT_FOUND || error.os_code() == ERROR_PATH_NOT_FOUND;
+        if (!absent || parent.empty()) return std::unexpected(error);
+        const std::u16string_view name = final_path_component(existing);
+        missing = missing.empty() ? std::u16string(name) : join_windows_path(name, missing);
+        existing.resize(parent.size());
+    }
 }
 
 namespace {

@@ -36,6 +36,10 @@ std::expected<unique_file, IoError> open_truncated(const std::u16string& path);
 // write that takes nothing fails with "failed to write whole buffer".
 std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
 
+// Every byte of the open file from its position on; an error when it holds
+// more than `largest` bytes.
+std::expected<std::string, IoError> read_whole_file(HANDLE file, std::uint64_t largest);
+
 // Creates the directory and every missing one above it; an existing one is fine.
 std::expected<void, IoError> create_directories(std::u16string_view directory);
 
@@ -68,6 +72,12 @@ std::optional<FileIdentity> file_identity(HANDLE file);
 // The open file's normalised final path with its DOS volume name, links and
 // short names resolved ("\\?\C:\..." or "\\?\UNC\server\share\...").
 std::expected<std::u16string, IoError> final_path(HANDLE file);
+
+// A full path as the file system knows it: made full ('/' and ".." resolved),
+// then the longest part of it that exists replaced by its final path (links
+// and short names resolved, plain form); the part that does not exist yet
+// follows as given. Compare such paths with same_path or lies_within.
+std::expected<std::u16string, IoError> canonical_path(std::u16string_view path);
 
 // The open file's path below its volume's root ("\\dir\\file"), links resolved.
 std::expected<std::u16string, IoError> volume_relative_path(HANDLE file);

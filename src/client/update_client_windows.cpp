@@ -154,8 +154,13 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
     if (!made_copy) return give_up(made_copy.error());
     held.emplace(std::move(*made_copy));
     // A document left by an earlier update must not be read as this one's
-    // outcome, so it goes before this run is recorded.
-    if (auto cleared = delete_if_present(folder.result_path()); !cleared) return give_up(cleared.error());
+    // outcome, so it goes before this run is recorded: the folder's, which a
+    // finish reads, and the one this helper is told to write, which the
+    // application may read itself.
+    for (const std::u16string& result : {folder.result_path(), options.result_path}) {
+        if (result.empty()) continue;
+        if (auto cleared = delete_if_present(result); !cleared) return give_up(cleared.error());
+    }
     // Recorded before the start, so that a helper that starts is never unknown.
     if (auto recorded = record_started(folder, {0, copy}); !recorded) return give_up(recorded.error());
     const auto process_id = start_held_copy(*command, *held);

@@ -351,6 +351,40 @@ TEST(UpdateClient, EarlierResultIsNeverTakenForThisUpdate) {
     EXPECT_TRUE(std::filesystem::exists(fixture.package));
 }
 
+// The same through vostrane_start_update with a result document of the
+// caller's own naming: the earlier one there is gone once the start returns
+// (this helper cannot have written one: its log is a folder).
+TEST(UpdateClient, EarlierResultAtTheGivenPathIsRemovedByTheStart) {
+    UpdateFolderFixture fixture;
+    const auto custom_result = fixture.folder / L"custom-result.json";
+    write_file(custom_result, R"({"status":"success","exitCode":0,"message":""})");
+    write_file(fixture.folder / L"result.json", R"({"status":"success","exitCode":0,"message":""})");
+    std::filesystem::create_directories(fixture.folder / L"helper.log");
+    const std::string helper = utf8(build_file(L"vostrane-updater.exe"));
+    const std::string msi_log = utf8(fixture.folder / L"msi.log");
+    const std::string helper_log = utf8(fixture.folder / L"helper.log");
+    const std::string result_path = utf8(custom_result);
+    const std::string digest(64, 'a');
+    vostrane_update_options options{};
+    options.msi_path = fixture.package_text.c_str();
+    options.install_dir = "C:\\App";
+    options.app_path = "C:\\App\\app.exe";
+    options.msi_log_path = msi_log.c_str();
+    options.helper_log_path = helper_log.c_str();
+    options.result_path = result_path.c_str();
+    options.expected_sha256 = digest.c_str();
+    options.expected_version = "2.0.0";
+    options.signature = "c2ln";
+    options.key_id = "k";
+    options.signature_algorithm = "ed25519";
+    vostrane_error error{};
+    ASSERT_EQ(vostrane_start_update(helper.c_str(), fixture.folder_text.c_str(), &options, &error), VOSTRANE_OK)
+        << error.message;
+    EXPECT_FALSE(std::filesystem::exists(custom_result));
+    EXPECT_FALSE(std::filesystem::exists(fixture.folder / L"result.json"));
+    end_recorded_helper(fixture.folder);
+}
+
 // A document that cannot be removed (here a folder of its name) fails the
 // start before anything is recorded or started.
 TEST(UpdateClient, StartFailsWhenAnEarlierResultCannotBeRemoved) {

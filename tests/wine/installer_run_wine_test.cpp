@@ -184,7 +184,9 @@ TEST(InstallerRun, RegistrationsThatCannotBeAskedNeverPassForAnAnswer) {
         EXPECT_EQ(lines, c.first_lines);
         const auto records = windows.records(c.from_the_start ? 1 : 2);
         ASSERT_EQ(records.size(), c.from_the_start ? 1u : 2u) << "the shell, and the installer only if it ran";
-        if (!c.from_the_start) EXPECT_EQ(records[0].installed, 0u) << "the stand-in installed the checked package";
+        if (!c.from_the_start) {
+            EXPECT_EQ(records[0].installed, 0u) << "the stand-in installed the checked package";
+        }
     }
 }
 

@@ -502,7 +502,9 @@ TEST(HelperCopy, StartedImageMustBeTheHeldCopy) {
         ASSERT_TRUE(child.has_value());
         const Status checked = held->check_image_of(child->process.get());
         EXPECT_EQ(checked.has_value(), c.accepted);
-        if (!c.accepted) EXPECT_EQ(checked.error(), "The started update helper does not run its copy.");
+        if (!c.accepted) {
+            EXPECT_EQ(checked.error(), "The started update helper does not run its copy.");
+        }
         ::TerminateProcess(child->process.get(), 0);
         ::WaitForSingleObject(child->process.get(), 10000);
     }
@@ -548,7 +550,9 @@ TEST(HelperCopy, RemovalDeletesOnlyTheFilesItListed) {
         for (const wchar_t* name : c.kept_in_folder) {
             EXPECT_TRUE(std::filesystem::exists(folder_now / name)) << "deleted: " << utf8(folder_now / name);
         }
-        if (c.kept_in_folder.empty()) EXPECT_FALSE(std::filesystem::exists(copy_folder));
+        if (c.kept_in_folder.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(copy_folder));
+        }
     }
 }
 

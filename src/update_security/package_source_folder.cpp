@@ -71,9 +71,10 @@ struct TablePlaces {
     std::string_view table;
     std::array<Place, 2> places;
 };
-constexpr std::array<TablePlaces, 3> kTablePlaces = {{
+constexpr std::array<TablePlaces, 4> kTablePlaces = {{
     {"MoveFile", {{{"SourceFolder", Reading::name}, {"SourceName", Reading::formatted}}}},
     {"ServiceInstall", {{{"Arguments", Reading::formatted}, {}}}},
+    {"ServiceControl", {{{"Arguments", Reading::formatted}, {}}}},
     {"MsiEmbeddedChainer", {{{"CommandLine", Reading::formatted}, {}}}},
 }};
 

@@ -39,7 +39,8 @@
 //         properties of WiX's quiet and silent execution actions
 //         (WixQuietExecCmdLine, WixQuietExec64CmdLine, WixSilentExecCmdLine,
 //         WixSilentExec64CmdLine);
-//       - ServiceInstall's Arguments, MsiEmbeddedChainer's CommandLine.
+//       - the arguments a service is installed or started with (ServiceInstall's
+//         and ServiceControl's Arguments), MsiEmbeddedChainer's CommandLine.
 //     A nested install from the source tree (type 23) or of a product already
 //     on the machine (type 39) is an error whatever it names.
 // The Directory table's DefaultDir is not a reference: the "SourceDir" there

@@ -571,6 +571,12 @@ TEST(PackageInspection, WhatEachPlaceThatCopiesOrRunsSomethingMayResolveToIsTheP
                      {"Service", "tool", "--config \"[%TEMP]\\x.cfg\"", "VersionFile"});
          },
          {source_folder(outside_text("ServiceInstall", "Arguments", "Service", "[%TEMP]", kFromEnvironment))}},
+        {"a service started by the installation with arguments from [%TEMP]",
+         [](MemoryDatabase& db) {
+             add_row(db, "ServiceControl", {"ServiceControl", "Name", "Event", "Arguments", "Component_"},
+                     {"StartService", "tool", "1", "--config \"[%TEMP]\\x.cfg\"", "VersionFile"});
+         },
+         {source_folder(outside_text("ServiceControl", "Arguments", "StartService", "[%TEMP]", kFromEnvironment))}},
         {"an embedded chainer run from a property (type 50) set from [%TEMP]",
          [](MemoryDatabase& db) {
              custom_action(db, "SetChainer", "51", "CHAINER", "[%TEMP]\\chainer.exe");

@@ -116,8 +116,8 @@ double reaction_round(const std::filesystem::path& record, unsigned application_
     ::DeleteFileW(record.c_str());
     WindowsUpdateWorld world;
     const RunResult result = run_update(arguments, world);
-    if (result.process_exit_code() != 0) {
-        throw std::runtime_error("the update did not succeed: exit code " + std::to_string(result.process_exit_code()) +
+    if (result.exit_code != 0) {
+        throw std::runtime_error("the update did not succeed: exit code " + std::to_string(result.exit_code) +
                                  "; log:\n" + read_file(dir / L"logs\\helper.log"));
     }
     const std::string log = read_file(dir / L"logs\\helper.log");

@@ -52,5 +52,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const vostrane::RunResult result = run_from_command_line();
     if (result.is_early_failure()) write_to_standard_error(result.message());
-    ::ExitProcess(result.process_exit_code());
+    ::ExitProcess(result.exit_code);
 }

@@ -15,7 +15,12 @@
 namespace vostrane {
 namespace {
 
-// The locked package file, as the run holds it.
+// The locked package file, as the run holds it. One package, three names,
+// each at its own level: CheckedPackage is what the run asks of a package
+// (an interface, so that the run's order is tested with stand-ins and the run
+// does not depend on Windows); LockedPackageFile is the Windows lock itself,
+// which knows nothing of the run; this adapter joins them and brings what the
+// lock is not given by its caller: the registrations it asks.
 class LockedPackage final : public CheckedPackage {
 public:
     LockedPackage(LockedPackageFile file, std::shared_ptr<InstalledProducts> installed_products)

@@ -123,7 +123,7 @@ private:
         if (relaunch == Relaunch::yes) {
             world_.restart_application(options_.app_path, options_.install_dir, options_.helper_log_path);
         }
-        return RunResult::exit_code(exit_code);
+        return RunResult::finished(exit_code);
     }
 
     void log(std::string_view message) { world_.append_log_line(options_.helper_log_path, message); }

@@ -15,15 +15,14 @@ namespace vostrane {
 // What run_update hands to the process entry: the process exit code and, after
 // an early failure, the message for standard error (the code is then 1603).
 struct RunResult {
-    std::uint32_t code = 0;
+    std::uint32_t exit_code = 0;  // the process's, as ExitProcess takes it
     std::optional<std::string> early_failure_message;
 
-    static RunResult exit_code(std::uint32_t exit_code) { return {exit_code, std::nullopt}; }
+    static RunResult finished(std::uint32_t exit_code) { return {exit_code, std::nullopt}; }
     static RunResult early_failure(std::string message) { return {kFatalExitCode, std::move(message)}; }
 
     [[nodiscard]] bool is_early_failure() const { return early_failure_message.has_value(); }
     [[nodiscard]] const std::string& message() const { return *early_failure_message; }
-    [[nodiscard]] std::uint32_t process_exit_code() const { return code; }
 };
 
 // Converts each argument (program name first, as split from the command line)

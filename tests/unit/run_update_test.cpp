@@ -180,7 +180,7 @@ TEST(RunUpdate, TypicalRunInstallsWritesSuccessAndRelaunchesInOrder) {
     RunResult result = run(steps);
 
     ASSERT_FALSE(result.is_early_failure());
-    EXPECT_EQ(result.process_exit_code(), 0u);
+    EXPECT_EQ(result.exit_code, 0u);
     const std::vector<std::string> expected = {
         "prepare C:\\dl\\helper.log",
         "clear C:\\dl\\result.json",
@@ -231,7 +231,7 @@ TEST(RunUpdate, InstallerExitCodeDecidesOutcomeRelaunchAndExitCode) {
         RunResult result = run(steps);
 
         ASSERT_FALSE(result.is_early_failure());
-        EXPECT_EQ(result.process_exit_code(), c.process_exit);
+        EXPECT_EQ(result.exit_code, c.process_exit);
         EXPECT_EQ(steps.written, c.outcome);
         EXPECT_EQ(steps.called("restart"), c.relaunch);
         const std::string exited = "Windows Installer exited with code " + std::to_string(c.installer_exit) + ".";
@@ -254,7 +254,7 @@ TEST(RunUpdate, SuccessThatDidNotInstallTheCheckedPackageIsAnError) {
         RunResult result = run(steps);
 
         ASSERT_FALSE(result.is_early_failure());
-        EXPECT_EQ(result.process_exit_code(), 1603u);
+        EXPECT_EQ(result.exit_code, 1603u);
         EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, std::string(message)}));
         const std::vector<std::string> lines = {"Vostrane native updater started.", "Starting Windows Installer.",
                                                 "Windows Installer exited with code " + std::to_string(code) + ".",
@@ -279,7 +279,7 @@ TEST(RunUpdate, InstallerIsGivenTheConfirmedPackagePathNotTheOptionText) {
     steps.confirmed_package = std::u16string(u"D:\\downloads\\update.msi");
     RunResult result = run(steps);
 
-    EXPECT_EQ(result.process_exit_code(), 0u);
+    EXPECT_EQ(result.exit_code, 0u);
     EXPECT_TRUE(steps.called("install C:\\Windows\\System32\\msiexec.exe D:\\downloads\\update.msi"));
 }
 
@@ -325,7 +325,7 @@ TEST(RunUpdate, RejectedPackageIsReportedAndNeverWaitedForOrInstalled) {
         RunResult result = run(steps);
 
         ASSERT_FALSE(result.is_early_failure());
-        EXPECT_EQ(result.process_exit_code(), 1603u);
+        EXPECT_EQ(result.exit_code, 1603u);
         EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, c.message}));
         const std::vector<std::string> lines = {"Vostrane native updater started.",
                                                 "Package verification failed: " + c.message};
@@ -354,7 +354,7 @@ TEST(RunUpdate, PackageReplacedDuringTheWaitIsNeitherInstalledNorDeleted) {
     RunResult result = run(steps);
 
     ASSERT_FALSE(result.is_early_failure());
-    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_EQ(result.exit_code, 1603u);
     EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, "The update package was replaced after it was checked."}));
     const std::vector<std::string> lines = {"Vostrane native updater started.",
                                             "Package verification failed: The update package was replaced after it "
@@ -371,7 +371,7 @@ TEST(RunUpdate, OptionErrorIsAnEarlyFailureThatTouchesNothing) {
 
     ASSERT_TRUE(result.is_early_failure());
     EXPECT_EQ(result.message(), "--parent-process-id is required.");
-    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_EQ(result.exit_code, 1603u);
     EXPECT_TRUE(steps.journal.empty());
 }
 
@@ -410,7 +410,7 @@ TEST(RunUpdate, InstallerNotFoundReportsErrorRelaunchesAndKeepsPackage) {
     steps.installer = std::nullopt;
     RunResult result = run(steps);
 
-    EXPECT_EQ(result.process_exit_code(), 1603u);
+    EXPECT_EQ(result.exit_code, 1603u);
     EXPECT_EQ(steps.written, (UpdateOutcome{"error", 1603, "Windows Installer was not found."}));
     const std::vector<std::string> lines = {"Vostrane native updater started.", "Windows Installer was not found."};
     EXPECT_EQ(steps.log_lines, lines);

@@ -119,7 +119,7 @@ inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments, U
         utf8_arguments.push_back(*utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
     }
     const RunResult result = run_update(utf8_arguments, world);
-    return {result.process_exit_code(), result.is_early_failure() ? result.message() + "\n" : ""};
+    return {result.exit_code, result.is_early_failure() ? result.message() + "\n" : ""};
 }
 
 inline InProcessRun run_in_process(const std::vector<std::wstring>& arguments) {

@@ -5,6 +5,7 @@
 #include <openssl/crypto.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -35,7 +36,12 @@ public:
 
     // The room after the bytes held, for a read to fill; `grow` then counts what it filled.
     [[nodiscard]] std::span<char> unused() { return std::span(storage_).subspan(size_); }
-    void grow(std::size_t count) { size_ += count; }
+    // More than the room left would put bytes beyond the storage that the
+    // destructor wipes, so it ends the program rather than count them.
+    void grow(std::size_t count) {
+        if (count > storage_.size() - size_) std::abort();
+        size_ += count;
+    }
 
 private:
     std::vector<char> storage_;

@@ -35,16 +35,13 @@ private:
     Status check_package() {
         if (!world_.is_msi_package(options_.msi_path)) return failure(std::string(kNotAnMsiPackage));
         auto locked = world_.lock_package(options_.msi_path);
-        if (!locked) return failure(locked.error());
+        RETURN_IF_FAILED(locked);
         package_ = std::move(*locked);
         const auto digest = package_->digest();
-        if (!digest) return failure(digest.error());
+        RETURN_IF_FAILED(digest);
         if (!digest_matches(*digest, options_.expected_sha256)) return failure(std::string(kDigestMismatch));
-        if (auto verified = world_.verify_update_signature(options_.expected_version, *digest, options_.signature,
-                                                           options_.key_id, options_.signature_algorithm);
-            !verified) {
-            return verified;
-        }
+        RETURN_IF_FAILED(world_.verify_update_signature(options_.expected_version, *digest, options_.signature,
+                                                        options_.key_id, options_.signature_algorithm));
         return package_->check_contents(options_.expected_version);
     }
 

@@ -49,7 +49,7 @@ Status each_row(const DatabaseText& text, std::string_view table_name, const std
     for (const MsiRow& row : table->rows) {
         std::array<std::string_view, N> values;
         for (std::size_t i = 0; i < N; ++i) values[i] = row.at(at[i]);
-        if (auto visited = visit(values); !visited) return visited;
+        RETURN_IF_FAILED(visit(values));
     }
     return {};
 }

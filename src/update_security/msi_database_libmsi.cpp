@@ -72,7 +72,7 @@ public:
 
     Result<std::optional<std::int32_t>> summary_integer(std::uint32_t property_id) override {
         auto summary = summary_property(property_id);
-        if (!summary) return failure(summary.error());
+        RETURN_IF_FAILED(summary);
         if (summary->type != LIBMSI_PROPERTY_TYPE_INT) return std::optional<std::int32_t>();
         CallError read;
         const gint value = libmsi_summary_info_get_int(summary->info.get(), summary->property, read.out());
@@ -82,7 +82,7 @@ public:
 
     Result<std::optional<std::string>> summary_text(std::uint32_t property_id) override {
         auto summary = summary_property(property_id);
-        if (!summary) return failure(summary.error());
+        RETURN_IF_FAILED(summary);
         if (summary->type != LIBMSI_PROPERTY_TYPE_STRING) return std::optional<std::string>();
         CallError read;
         // The text belongs to the summary information object.

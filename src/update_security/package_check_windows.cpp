@@ -17,7 +17,7 @@ bool is_msi_package(const std::string& path) { return is_msi_package(utf8_to_utf
 
 Result<std::string> compute_package_digest(const std::string& path) {
     auto package = open_shared_for_reading_only(win::file_path(path));
-    if (!package) return failure(package.error());
+    RETURN_IF_FAILED(package);
     return compute_package_digest(package->get());
 }
 

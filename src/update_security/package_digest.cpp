@@ -16,7 +16,7 @@ Result<std::string> digest_stream(const ReadChunk& read_chunk) {
     std::vector<std::uint8_t> buffer(kPackageReadBufferSize);
     for (;;) {
         auto read = read_chunk(buffer);
-        if (!read) return failure(read.error());
+        RETURN_IF_FAILED(read);
         if (*read == 0) break;
         if (EVP_DigestUpdate(context.get(), buffer.data(), *read) != 1) return failure("SHA-256 update failed.");
     }

@@ -125,13 +125,13 @@ public:
         : text_(text), values_(values), scope_(scope) {}
 
     Status add_uses(std::vector<SourceFolderUse>& uses) {
-        if (auto read = read_data_handed_to_code(); !read) return read;
+        RETURN_IF_FAILED(read_data_handed_to_code());
         for (const auto& table : text_.tables) {
             if (table.name.starts_with('_')) continue;
             for (const MsiRow& row : table.rows) {
                 if (row.empty()) continue;
                 auto use = use_in_row(table, row);
-                if (!use) return failure(use.error());
+                RETURN_IF_FAILED(use);
                 if (*use) uses.push_back(std::move(**use));
             }
         }
@@ -144,7 +144,7 @@ private:
         for (std::string_view name : kWixExecCommandLines) handed_to_code_.emplace(name);
         return each_row<2>(text_, "CustomAction", {"Action", "Type"}, [&](const auto& row) -> Status {
             auto type = custom_action_type(row[1]);
-            if (!type) return failure(type.error());
+            RETURN_IF_FAILED(type);
             if ((*type & kInScript) != 0) handed_to_code_.emplace(row[0]);
             return {};
         });
@@ -155,7 +155,7 @@ private:
         if (table.name == "CustomAction") {
             if (const auto type_column = column_index(table, "Type")) {
                 auto type = custom_action_type(row[*type_column]);
-                if (!type) return failure(type.error());
+                RETURN_IF_FAILED(type);
                 action_type = *type;
                 if (auto nested = nested_install(row, *type)) return nested;
             }
@@ -266,7 +266,7 @@ private:
 Status add_run_from_source_uses(const DatabaseText& text, std::vector<SourceFolderUse>& uses) {
     return each_row<2>(text, "Component", {"Component", "Attributes"}, [&](const auto& row) -> Status {
         auto attributes = integer_column_value(row[1], "Component", "Attributes");
-        if (!attributes) return failure(attributes.error());
+        RETURN_IF_FAILED(attributes);
         if ((*attributes & (kComponentSourceOnly | kComponentOptional)) != 0) {
             uses.push_back({SourceFolderUse::Kind::run_from_source, "Component", "Attributes", std::string(row[0]),
                             std::string(row[1]), ""});
@@ -309,10 +309,10 @@ std::string outside_package_text(const SourceFolderUse& use, const std::string& 
 
 Result<std::vector<SourceFolderUse>> source_folder_uses(const DatabaseText& text, InstallScope scope) {
     auto values = PackageValues::of(text);
-    if (!values) return failure(values.error());
+    RETURN_IF_FAILED(values);
     std::vector<SourceFolderUse> uses;
-    if (auto added = SourceFolderRule(text, *values, scope).add_uses(uses); !added) return failure(added.error());
-    if (auto added = add_run_from_source_uses(text, uses); !added) return failure(added.error());
+    RETURN_IF_FAILED(SourceFolderRule(text, *values, scope).add_uses(uses));
+    RETURN_IF_FAILED(add_run_from_source_uses(text, uses));
     return uses;
 }
 

@@ -72,20 +72,20 @@ Result<PackageValues> PackageValues::of(const DatabaseText& text) {
         values.files_.emplace(row[0]);
         return {};
     });
-    if (!read) return failure(read.error());
+    RETURN_IF_FAILED(read);
     read = each_row<2>(text, "Component", {"Component", "Directory_"}, [&](const auto& row) -> Status {
         values.component_folders_.emplace(row[0], row[1]);
         return {};
     });
-    if (!read) return failure(read.error());
+    RETURN_IF_FAILED(read);
     // The first pass only learns which names the package sets: until then a
     // name it sets later would look unknown.
     bool changed = true;
-    if (auto first = values.take_values_once(text, changed); !first) return failure(first.error());
+    RETURN_IF_FAILED(values.take_values_once(text, changed));
     for (auto& [name, named] : values.names_) named = Named{};
     for (changed = true; changed;) {
         changed = false;
-        if (auto pass = values.take_values_once(text, changed); !pass) return failure(pass.error());
+        RETURN_IF_FAILED(values.take_values_once(text, changed));
     }
     return values;
 }
@@ -101,7 +101,7 @@ Status PackageValues::take_values_once(const DatabaseText& text, bool& changed) 
     if (!read) return read;
     read = each_row<4>(text, "CustomAction", {"Action", "Type", "Source", "Target"}, [&](const auto& row) -> Status {
         auto type = integer_column_value(row[1], "CustomAction", "Type");
-        if (!type) return failure(type.error());
+        RETURN_IF_FAILED(type);
         const std::uint32_t base = *type & kBaseTypeMask;
         if (base == kSetProperty || base == kSetDirectory) {
             set(row[2], evaluate_formatted(row[3], *this), "custom action " + std::string(row[0]) + " sets");

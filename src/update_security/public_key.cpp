@@ -92,11 +92,11 @@ Result<Ed25519PublicKeyBytes> decode_update_public_key(std::string_view key_text
     std::string_view trimmed = trim_white_space(key_text);
     if (trimmed.size() != kPublicKeyHexLength) return failure(std::string(kInvalidHexadecimal));
     auto bytes = decode_hex(trimmed);
-    if (!bytes) return failure(bytes.error());
+    RETURN_IF_FAILED(bytes);
 
     Ed25519PublicKeyBytes key;
     std::ranges::copy(*bytes, key.begin());
-    if (auto point = check_edwards_point(key); !point) return failure(point.error());
+    RETURN_IF_FAILED(check_edwards_point(key));
     return key;
 }
 

@@ -7,6 +7,7 @@
 #include "process/parent_wait.hpp"
 #include "reporting/helper_log.hpp"
 #include "reporting/result_file.hpp"
+#include "update_security/msi_library_windows.hpp"
 #include "update_security/package_check.hpp"
 #include "update_security/package_lock.hpp"
 #include "update_security/update_signature.hpp"
@@ -23,15 +24,16 @@ namespace {
 // lock is not given by its caller: the registrations it asks.
 class LockedPackage final : public CheckedPackage {
 public:
-    LockedPackage(LockedPackageFile file, std::shared_ptr<InstalledProducts> installed_products)
-        : file_(std::move(file)), installed_products_(std::move(installed_products)) {}
+    LockedPackage(LockedPackageFile file, std::shared_ptr<SharedMsiLibrary> msi,
+                  std::shared_ptr<InstalledProducts> installed_products)
+        : file_(std::move(file)), msi_(std::move(msi)), installed_products_(std::move(installed_products)) {}
 
     Result<std::string> digest() override { return compute_package_digest(file_.handle()); }
     Status check_contents(std::string_view signed_version) override {
-        return file_.check_contents(signed_version, *installed_products_);
+        return file_.check_contents(signed_version, *msi_, *installed_products_);
     }
     [[nodiscard]] Result<std::u16string> confirm_installer_path() const override {
-        if (auto confirmed = file_.confirm_installer_path(); !confirmed) return failure(confirmed.error());
+        RETURN_IF_FAILED(file_.confirm_installer_path());
         return file_.installer_path();
     }
     void release() override { file_.release(); }
@@ -40,15 +42,17 @@ public:
 
 private:
     LockedPackageFile file_;
+    std::shared_ptr<SharedMsiLibrary> msi_;
     std::shared_ptr<InstalledProducts> installed_products_;
 };
 
 }  // namespace
 
-WindowsUpdateWorld::WindowsUpdateWorld() : WindowsUpdateWorld(msi_installed_products()) {}
+WindowsUpdateWorld::WindowsUpdateWorld()
+    : msi_(std::make_shared<SharedMsiLibrary>()), installed_products_(msi_installed_products(msi_)) {}
 
 WindowsUpdateWorld::WindowsUpdateWorld(std::shared_ptr<InstalledProducts> installed_products)
-    : installed_products_(std::move(installed_products)) {}
+    : msi_(std::make_shared<SharedMsiLibrary>()), installed_products_(std::move(installed_products)) {}
 
 Status WindowsUpdateWorld::prepare_helper_log(const std::u16string& log_path) {
     return vostrane::prepare_helper_log(log_path);
@@ -70,8 +74,8 @@ bool WindowsUpdateWorld::is_msi_package(const std::u16string& msi_path) { return
 
 Result<std::unique_ptr<CheckedPackage>> WindowsUpdateWorld::lock_package(const std::u16string& msi_path) {
     auto file = LockedPackageFile::lock(msi_path);
-    if (!file) return failure(file.error());
-    return std::make_unique<LockedPackage>(std::move(*file), installed_products_);
+    RETURN_IF_FAILED(file);
+    return std::make_unique<LockedPackage>(std::move(*file), msi_, installed_products_);
 }
 
 Status WindowsUpdateWorld::verify_update_signature(std::string_view version, std::string_view digest,

@@ -35,6 +35,9 @@ public:
                              const std::u16string& log_path) override;
 
 private:
+    // The run's one msi.dll, from the package's reading to the confirmation
+    // after the installer, freed with the world.
+    std::shared_ptr<SharedMsiLibrary> msi_;
     std::shared_ptr<InstalledProducts> installed_products_;
 };
 

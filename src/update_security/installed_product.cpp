@@ -15,24 +15,14 @@ std::span<const InstallContext> install_contexts(InstallScope scope) {
     return kPerUser;
 }
 
-Result<PackageIdentity> read_package_identity(MsiDatabaseReader& reader) {
-    static constexpr std::array<std::string_view, 2> kProperty = {"Property", "Value"};
-    auto properties = reader.rows("Property", kProperty);
-    if (!properties) return failure(properties.error());
+Result<PackageIdentity> package_identity(const PackageFacts& facts, MsiDatabaseReader& reader) {
     PackageIdentity identity;
-    std::optional<std::string> all_users;
-    std::optional<std::string> install_per_user;
-    for (auto& row : *properties) {
-        if (row.size() != kProperty.size()) continue;
-        if (row[0] == "ProductCode") identity.product_code = std::move(row[1]);
-        if (row[0] == "ProductVersion") identity.product_version = std::move(row[1]);
-        if (row[0] == "ALLUSERS") all_users = std::move(row[1]);
-        if (row[0] == "MSIINSTALLPERUSER") install_per_user = std::move(row[1]);
-    }
+    identity.product_code = facts.property("ProductCode").value_or("");
     if (identity.product_code.empty()) return failure(std::string("The package has no ProductCode."));
-    identity.scope = install_scope(all_users, install_per_user);
+    identity.product_version = facts.property("ProductVersion").value_or("");
+    identity.scope = facts.install_scope();
     auto package_code = reader.summary_text(kSummaryPackageCode);
-    if (!package_code) return failure(package_code.error());
+    RETURN_IF_FAILED(package_code);
     if (!*package_code || (*package_code)->empty()) return failure(std::string("The package has no package code."));
     identity.package_code = std::move(**package_code);
     return identity;
@@ -49,7 +39,7 @@ bool is_checked_package_installed(const PackageIdentity& checked, const Installe
 Status check_not_yet_installed(const PackageIdentity& checked, InstalledProducts& products) {
     for (const InstallContext context : install_contexts(checked.scope)) {
         const auto product = products.query(checked.product_code, context);
-        if (!product) return failure(product.error());
+        RETURN_IF_FAILED(product);
         if (is_registered_from_checked_package(checked, *product)) return failure(std::string(kPackageAlreadyInstalled));
     }
     return {};

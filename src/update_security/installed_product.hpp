@@ -20,6 +20,7 @@
 
 #include "install_scope.hpp"
 #include "msi_database.hpp"
+#include "package_facts.hpp"
 #include "result.hpp"
 
 namespace vostrane {
@@ -43,8 +44,10 @@ struct PackageIdentity {
 
 inline constexpr std::uint32_t kSummaryPackageCode = 9;  // PID_REVNUMBER
 
-// Reads both codes and the scope; a package without either code cannot be installed.
-Result<PackageIdentity> read_package_identity(MsiDatabaseReader& reader);
+// Both codes and the scope: the product code, version and scope from the
+// properties already read, the package code from the reader's summary. A
+// package without either code cannot be installed.
+Result<PackageIdentity> package_identity(const PackageFacts& facts, MsiDatabaseReader& reader);
 
 // What Windows Installer says of a product in one context.
 struct InstalledProduct {
@@ -86,7 +89,10 @@ Status confirm_checked_package_installed(const PackageIdentity& checked, Install
 std::string unpacked_guid(std::string_view text);
 
 #ifdef _WIN32
-// Asks msi.dll (MsiGetProductInfoEx), loaded from the system directory at each query.
+class SharedMsiLibrary;
+// Asks msi.dll (MsiGetProductInfoEx), the run's own, loaded at the first query.
+std::shared_ptr<InstalledProducts> msi_installed_products(std::shared_ptr<SharedMsiLibrary> msi);
+// The same with an msi.dll of its own, kept while the registrations are.
 std::shared_ptr<InstalledProducts> msi_installed_products();
 #endif
 

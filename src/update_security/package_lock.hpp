@@ -33,7 +33,7 @@ public:
     // after the wait, just before the installer is started.
     [[nodiscard]] Status confirm_installer_path() const;
 
-    // Reads the package's database through Windows Installer, as the
+    // Reads the package's database through Windows Installer's msi.dll, as the
     // installer will, by the installer path (or its short form, where that
     // is too long for msi.dll) while the lock is held; fails
     // with kPackageRefersToOutsideFiles when a cabinet or files would come
@@ -44,7 +44,8 @@ public:
     // version that was signed, and with kPackageAlreadyInstalled when its
     // product is registered from it already (or with the query's failure).
     // Remembers what identifies the package to Windows Installer.
-    [[nodiscard]] Status check_contents(std::string_view signed_version, InstalledProducts& products);
+    [[nodiscard]] Status check_contents(std::string_view signed_version, SharedMsiLibrary& msi,
+                                        InstalledProducts& products);
 
     // Whether Windows Installer has the checked package's product installed
     // from the checked package (its package code) in the package's own

@@ -4,6 +4,7 @@
 #include "installed_product.hpp"
 #include "installer_package_path.hpp"
 #include "msi_database.hpp"
+#include "msi_library_windows.hpp"
 #include "package_check.hpp"
 #include "package_digest.hpp"
 #include "package_inspection.hpp"
@@ -15,6 +16,11 @@
 namespace vostrane {
 namespace {
 
+// Not windows_path's same_path, whose rule is another: that one takes '/'
+// for '\\', drops trailing separators and folds ASCII letters only. Here the
+// option's text is handed to the installer unchanged only when it is the
+// final path itself, with the file system's own case rule for every letter;
+// a text that differs in its separators gets the final path instead.
 bool same_path_text(std::u16string_view a, std::u16string_view b) {
     // The comparison the file system makes of names: ordinal, ignoring case.
     return ::CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
@@ -36,9 +42,9 @@ bool on_network_drive(std::u16string_view final_path) {
 // it leads to the locked file is confirmed before the installer is given it.
 std::expected<std::u16string, IoError> final_path_beyond_max_path(HANDLE file, const std::u16string& msi_path) {
     const auto relative = win::volume_relative_path(file);
-    if (!relative) return std::unexpected(relative.error());
+    RETURN_IF_FAILED(relative);
     const auto full = win::full_path(msi_path);
-    if (!full) return std::unexpected(full.error());
+    RETURN_IF_FAILED(full);
     const std::u16string plain = without_extended_prefix(*full);
     if (!starts_with_drive(plain)) return std::unexpected(IoError::os_error(ERROR_MORE_DATA));
     return u"\\\\?\\" + plain.substr(0, 2) + *relative;
@@ -63,7 +69,7 @@ Result<win::unique_file> open_shared_for_reading_only(const std::u16string& file
 Result<LockedPackageFile> LockedPackageFile::lock(const std::u16string& msi_path) {
     std::u16string file_path = win::file_path(msi_path);
     auto file = open_shared_for_reading_only(file_path);
-    if (!file) return failure(file.error());
+    RETURN_IF_FAILED(file);
     const auto final = locked_file_final_path(file->get(), msi_path);
     if (!final) return failure(win::describe_io_error(final.error()));
     if (is_network_path(*final) || on_network_drive(*final)) return failure(std::string(kPackageNotLocal));
@@ -83,22 +89,26 @@ Status LockedPackageFile::confirm_installer_path() const {
     return {};
 }
 
-Status LockedPackageFile::check_contents(std::string_view signed_version, InstalledProducts& products) {
+Status LockedPackageFile::check_contents(std::string_view signed_version, SharedMsiLibrary& msi,
+                                         InstalledProducts& products) {
     const auto path = package_reading_path(installer_path_, win::short_path);
     if (!path) return failure(std::string(kNotAnMsiPackage));
     // msi.dll opens the file by name: that name must lead to the locked file
     // when it opens it, and still when it has read it.
     if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
-    auto database = open_msi_database(*path);
+    auto database = open_msi_database(msi, *path);
     if (!database) return failure(std::string(kNotAnMsiPackage));
-    auto identity = read_package_identity(**database);
+    // One reading of the tables serves both the judgement and the identity.
+    const auto facts = read_installation_facts(**database);
+    if (!facts) return failure(std::string(kNotAnMsiPackage));
+    auto identity = package_identity(*facts, **database);
     if (!identity) return failure(std::string(kNotAnMsiPackage));
     if (!leads_to_locked_file(*path)) return failure(std::string(kPackageReplaced));
-    if (auto contained = check_package_is_self_contained(**database); !contained) return contained;
+    RETURN_IF_FAILED(check_self_contained(*facts));
     if (contradicts_signed_version(identity->product_version, signed_version)) {
         return failure(std::string(kPackageNotSignedVersion));
     }
-    if (auto not_installed = check_not_yet_installed(*identity, products); !not_installed) return not_installed;
+    RETURN_IF_FAILED(check_not_yet_installed(*identity, products));
     package_identity_ = std::move(*identity);
     return {};
 }

@@ -14,7 +14,9 @@
 #include "in_process_run.hpp"
 #include "process/child_process.hpp"
 #include "update_security/msi_database.hpp"
+#include "update_security/msi_library_windows.hpp"
 #include "update_security/package_lock.hpp"
+#include "windows_update_world.hpp"
 
 namespace vostrane::testing {
 namespace {
@@ -52,7 +54,8 @@ TEST(InspectedPackage, WindowsInstallerReadsTheLockedPackageAndTheLockStillRefus
         EXPECT_EQ(writer_error(package), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "while msi.dll reads it";
     }
     NothingRegistered nothing_registered;
-    const auto checked = lock->check_contents("2.0.0", nothing_registered);
+    SharedMsiLibrary msi;
+    const auto checked = lock->check_contents("2.0.0", msi, nothing_registered);
     EXPECT_TRUE(checked) << checked.error();
 
     // msi.dll has let go; the lock has not.
@@ -110,7 +113,8 @@ TEST(InspectedPackage, TheLockedPackagesOwnTablesDecide) {
         auto lock = LockedPackageFile::lock(u16(package));
         ASSERT_TRUE(lock) << lock.error();
         NothingRegistered nothing_registered;
-        const auto checked = lock->check_contents(signed_version, nothing_registered);
+        SharedMsiLibrary msi;
+        const auto checked = lock->check_contents(signed_version, msi, nothing_registered);
         EXPECT_EQ(checked ? std::string() : checked.error(), refusal);
     }
 }
@@ -132,7 +136,8 @@ TEST(InspectedPackage, ANameThatNoLongerLeadsToTheLockedFileIsNotTakenForIt) {
     std::filesystem::create_directories(folder);
     write_file(package, package_bytes(L"sample-app-2"));
     NothingRegistered nothing_registered;
-    const auto checked = lock->check_contents("2.0.0", nothing_registered);
+    SharedMsiLibrary msi;
+    const auto checked = lock->check_contents("2.0.0", msi, nothing_registered);
     EXPECT_EQ(checked ? std::string() : checked.error(), "The update package was replaced after it was checked.");
 }
 
@@ -230,6 +235,29 @@ TEST(InspectedPackage, SignedPackageThatCopiesFilesFromItsFolderIsRejectedAndWin
         EXPECT_TRUE(lines[2].starts_with("Application restart ") || lines[2].starts_with("The application executable"))
             << lines[2];
     }
+}
+
+// Loading msi.dll costs more than all the helper asks of it: one loading
+// serves the run, from the package's reading to the confirmation after the
+// installer (this test process imports msi.dll itself, so only the loadings
+// can be counted, not the library's presence).
+TEST(InspectedPackage, OneLoadingOfMsiDllServesTheRunFromTheReadingToTheConfirmation) {
+    TempDir dir;
+    const auto package = dir / L"update.msi";
+    std::filesystem::copy_file(built_package(L"sample-app-2"), package);
+    const std::size_t before = MsiLibrary::loads_so_far();
+    WindowsUpdateWorld world;
+    auto locked = world.lock_package(u16(package));
+    ASSERT_TRUE(locked) << locked.error();
+    EXPECT_EQ(MsiLibrary::loads_so_far(), before) << "the lock alone does not load it";
+    const auto checked = (*locked)->check_contents("2.0.0");
+    // Whether an earlier test left the product registered is not this test's
+    // matter; either answer needs the package read and Windows Installer asked.
+    ASSERT_TRUE(checked || checked.error() == kPackageAlreadyInstalled) << checked.error();
+    EXPECT_EQ(MsiLibrary::loads_so_far(), before + 1) << "one loading for the reading and the first questions";
+    (*locked)->release();
+    (void)(*locked)->confirm_installed();
+    EXPECT_EQ(MsiLibrary::loads_so_far(), before + 1) << "and still the same one for the confirmation";
 }
 
 }  // namespace

@@ -318,7 +318,9 @@ TEST(RealUpdate, FolderReplacedDuringTheWaitInstallsNothing) {
 bool product_installed(const std::filesystem::path& package) {
     const auto database = open_msi_database(u16(package));
     if (!database) throw std::runtime_error(database.error());
-    const auto identity = read_package_identity(**database);
+    const auto facts = read_installation_facts(**database);
+    if (!facts) throw std::runtime_error(facts.error());
+    const auto identity = package_identity(*facts, **database);
     if (!identity) throw std::runtime_error(identity.error());
     const auto products = msi_installed_products();
     for (const InstallContext context : install_contexts(identity->scope)) {

@@ -4,6 +4,9 @@
 // helper spends beyond this (and the shell's start after the installer) is its
 // own. Exits with 0 when the table was read.
 //
+// Its last act asks for the environment variable MSI_FLOOR_DONE, so that a
+// Wine trace of the process channel (WINEDEBUG=+process) marks its end.
+//
 // Usage: msi-floor PACKAGE
 #include <windows.h>
 #include <msi.h>
@@ -34,5 +37,7 @@ int wmain(int argc, wchar_t** argv) {
     close(view);
     close(database);
     ::FreeLibrary(msi);
+    wchar_t unused[1];
+    ::GetEnvironmentVariableW(L"MSI_FLOOR_DONE", unused, 1);
     return rows > 0 ? 0 : 7;
 }

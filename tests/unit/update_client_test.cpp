@@ -11,7 +11,10 @@
 #include "reporting/result_file.hpp"
 #include "result_reader.hpp"
 #include "unicode.hpp"
-#include "update_plan.hpp"
+#include "helper_command.hpp"
+#include "last_update.hpp"
+#include "update_folder.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 namespace {
@@ -237,7 +240,7 @@ PendingUpdate pending_update() {
             u"C:\\Program Files\\App\\App.exe"};
 }
 
-TEST(UpdatePlan, HelperCommandCarriesTheManifestAndTheFolderFiles) {
+TEST(HelperCommand, CarriesTheManifestAndTheFolderFiles) {
     const auto manifest = read_feed_manifest(signed_manifest());
     ASSERT_TRUE(manifest.has_value());
     const std::u16string copy = kFolder.helper_copy_folder(0x0123456789abcdefull) + u"\\vostrane-updater.exe";
@@ -270,7 +273,7 @@ TEST(UpdatePlan, HelperCommandCarriesTheManifestAndTheFolderFiles) {
     EXPECT_NE(line->find(u" --install-dir \"C:\\Program Files\\App\" "), std::u16string::npos);
 }
 
-TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
+TEST(HelperCommand, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
     const auto manifest = read_feed_manifest(signed_manifest());
     ASSERT_TRUE(manifest.has_value());
     struct Case {
@@ -293,28 +296,7 @@ TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
     }
 }
 
-TEST(UpdatePlan, UpdateFolderInsideTheInstallationFolderIsKnown) {
-    struct Case {
-        std::u16string_view path;
-        bool within;
-    };
-    const std::u16string_view installation = u"C:\\Program Files\\App";
-    const std::vector<Case> cases = {
-        {u"C:\\Program Files\\App", true},
-        {u"C:\\Program Files\\App\\", true},
-        {u"c:/program files/app/updates", true},
-        {u"C:\\PROGRAM FILES\\APP\\Updates\\", true},
-        {u"C:\\Program Files\\App Updates", false},
-        {u"C:\\Program Files\\Ap", false},
-        {u"C:\\Program Files", false},
-        {u"D:\\Program Files\\App\\updates", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(lies_within(c.path, installation), c.within) << utf16_to_utf8_lossy(c.path);
-    }
-}
-
-TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
+TEST(UpdateFolder, HelperCopyFoldersAreKnownByTheirNameAlone) {
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(0))));
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(~0ull))));
     for (const std::u16string_view name : {u"helper-", u"helper-0123456789ABCDEF", u"helper-0123456789abcde",
@@ -323,7 +305,7 @@ TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
     }
 }
 
-TEST(UpdatePlan, StartedRecordReadsBack) {
+TEST(UpdateFolder, StartedRecordReadsBack) {
     const StartedHelper helper{4294967295u, u"C:\\Users\\\u00c5sa\\Updates\\helper-00000000000000ff\\u.exe"};
     EXPECT_EQ(read_started_record(started_record(helper)), helper);
     for (const std::string_view text : {"", "12", "12\n", "x\nC:\\a.exe", "-1\nC:\\a.exe", "4294967296\nC:\\a.exe"}) {
@@ -331,7 +313,7 @@ TEST(UpdatePlan, StartedRecordReadsBack) {
     }
 }
 
-TEST(UpdatePlan, WhatAStartLearnsOfTheLastUpdate) {
+TEST(LastUpdate, WhatAStartLearnsOfTheLastUpdate) {
     const std::string success = R"({"status":"success","exitCode":0,"message":""})";
     const std::string partial = success.substr(0, 20);
     const std::string no_result = "The update ended without a result (the application did not exit in time, or Windows "

@@ -54,7 +54,7 @@ Result<FeedManifest> read_feed_manifest(std::string_view text) {
     };
     for (const auto& [name, field] : texts) {
         auto value = required_string(*members, name);
-        if (!value) return failure(value.error());
+        RETURN_IF_FAILED(value);
         manifest.*field = std::move(*value);
     }
     if (!is_hex_digest(manifest.sha256)) return invalid("\"sha256\" must be 64 hex digits");

@@ -41,7 +41,7 @@ Result<UpdateOutcome> read_result_document(std::string_view text) {
         return invalid("\"exitCode\" is beyond 32 bits");
     }
     const auto required = required_exit_code(*status);
-    if (!required) return failure(required.error());
+    RETURN_IF_FAILED(required);
     if (*required && **required != *exit_code) {
         return invalid("\"" + *status + "\" goes with exit code " + std::to_string(**required));
     }

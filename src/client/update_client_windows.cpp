@@ -35,7 +35,7 @@ bool is_missing(const IoError& error) {
 // The whole file, or the error of opening or reading it.
 std::expected<std::string, IoError> read_small_file(const std::u16string& path) {
     auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
-    if (!file) return std::unexpected(file.error());
+    RETURN_IF_FAILED(file);
     return win::read_whole_file(file->get(), kLargestDocument);
 }
 
@@ -47,7 +47,7 @@ Result<std::string> read_document(const std::u16string& path) {
 
 std::expected<void, IoError> write_small_file(const std::u16string& path, std::string_view bytes) {
     auto file = win::open_truncated(win::file_path(path));
-    if (!file) return std::unexpected(file.error());
+    RETURN_IF_FAILED(file);
     return win::write_all(file->get(), bytes);
 }
 
@@ -177,7 +177,7 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
 
 Result<FeedManifest> load_feed_manifest(const std::u16string& path) {
     auto text = read_document(path);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     return read_feed_manifest(*text);
 }
 
@@ -195,7 +195,7 @@ Status start_pending_update(const FeedManifest& manifest, const PendingUpdate& u
 
 Result<UpdateOutcome> load_update_result(const std::u16string& path) {
     auto text = read_document(path);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     return read_result_document(*text);
 }
 
@@ -231,8 +231,8 @@ LastUpdateReport finish_update(const UpdateFolder& folder, const PendingFiles& p
 }
 
 Status discard_pending_update(const PendingFiles& pending) {
-    return in_order([&] { return delete_if_present(pending.package_path); },
-                    [&] { return delete_if_present(pending.manifest_path); });
+    RETURN_IF_FAILED(delete_if_present(pending.package_path));
+    return delete_if_present(pending.manifest_path);
 }
 
 }  // namespace vostrane::client

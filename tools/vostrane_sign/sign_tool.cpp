@@ -203,12 +203,10 @@ Result<std::optional<KeyPassword>> password_option(const CommandArguments& argum
     auto path = arguments.option("password-file");
     if (!path) return std::optional<KeyPassword>();
     auto content = read_key_file(*path);
-    if (!content) return failure(content.error());
-    if (auto private_enough = check_password_file_mode(*content, *path); !private_enough) {
-        return failure(private_enough.error());
-    }
+    RETURN_IF_FAILED(content);
+    RETURN_IF_FAILED(check_password_file_mode(*content, *path));
     auto password = KeyPassword::from_file_content(content->bytes, *path);
-    if (!password) return failure(password.error());
+    RETURN_IF_FAILED(password);
     return std::optional<KeyPassword>(std::move(*password));
 }
 

@@ -19,8 +19,7 @@
 
 #include "fuzz_check.hpp"
 #include "json_object.hpp"
-#include "reporting/result_file.hpp"
-#include "result_reader.hpp"
+#include "result_document.hpp"
 
 using namespace vostrane;
 using namespace vostrane::fuzz;

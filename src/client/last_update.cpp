@@ -1,7 +1,7 @@
 #include "last_update.hpp"
 
 #include "interface_texts.hpp"
-#include "result_reader.hpp"
+#include "result_document.hpp"
 #include "unicode.hpp"
 
 namespace vostrane {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "reporting/result_file.hpp"
+#include "result_document.hpp"
 #include "result.hpp"
 #include "update_folder.hpp"
 

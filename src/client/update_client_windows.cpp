@@ -7,7 +7,7 @@
 #include "helper_copy.hpp"
 #include "interface_texts.hpp"
 #include "process/child_process.hpp"
-#include "result_reader.hpp"
+#include "result_document.hpp"
 #include "unicode.hpp"
 #include "win/file_io.hpp"
 #include "win/os_error.hpp"

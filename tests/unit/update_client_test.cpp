@@ -1,15 +1,16 @@
-// The client library's portable decisions: reading feed manifests and result
-// documents, the helper's command, and what a start learns of the last update.
+// The client library's portable decisions: the feed manifest written and read,
+// the helper's command, the update folder and what a start learns of the last
+// update.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "feed_manifest.hpp"
 #include "json_object.hpp"
-#include "reporting/result_file.hpp"
-#include "result_reader.hpp"
+#include "result_document.hpp"
 #include "unicode.hpp"
 #include "helper_command.hpp"
 #include "last_update.hpp"
@@ -112,6 +113,60 @@ TEST(FeedManifest, RefusesWhatIsNotAManifestSayingWhy) {
     }
 }
 
+TEST(FeedManifest, IsWrittenAsTheReaderReadsIt) {
+    const FeedManifest manifest{"2.0.0", kDigest, kSignature, "vostrane-2024", "ed25519", "App 2.0.0.msi", 3145728};
+    EXPECT_EQ(write_feed_manifest(manifest), signed_manifest());
+    // Text that needs escaping comes back whole.
+    FeedManifest escaped = manifest;
+    escaped.version = "2.0 \"beta\" \\ \t\x01 \xc3\xa2";
+    const auto written = write_feed_manifest(escaped);
+    ASSERT_TRUE(written.has_value()) << written.error();
+    EXPECT_EQ(read_feed_manifest(*written), escaped) << *written;
+}
+
+// The writer refuses each manifest the reader would refuse, with the reader's words.
+TEST(FeedManifest, WriterRefusesWhatTheReaderWould) {
+    struct Case {
+        std::string member;  // the member changed, as the reader names it
+        std::string FeedManifest::*field;
+        std::string value;
+        std::string message;
+    };
+    const std::string path = "\"fileName\" must be a file name, not a path";
+    const std::vector<Case> cases = {
+        {"version", &FeedManifest::version, "", "\"version\" must be a non-empty string"},
+        {"signature", &FeedManifest::signature, "", "\"signature\" must be a non-empty string"},
+        {"keyId", &FeedManifest::key_id, "", "\"keyId\" must be a non-empty string"},
+        {"algorithm", &FeedManifest::algorithm, "", "\"algorithm\" must be a non-empty string"},
+        {"fileName", &FeedManifest::file_name, "", "\"fileName\" must be a non-empty string"},
+        {"sha256", &FeedManifest::sha256, kDigest.substr(1), "\"sha256\" must be 64 hex digits"},
+        {"sha256", &FeedManifest::sha256, kDigest.substr(1) + "g", "\"sha256\" must be 64 hex digits"},
+        {"fileName", &FeedManifest::file_name, "..\\..\\Start Menu\\evil.exe", path},
+        {"fileName", &FeedManifest::file_name, "sub/app.msi", path},
+        {"fileName", &FeedManifest::file_name, "C:app.msi", path},
+        {"fileName", &FeedManifest::file_name, "..", path},
+        {"fileName", &FeedManifest::file_name, ".", path},
+        {"fileName", &FeedManifest::file_name, "app.msi.", path},
+        {"fileName", &FeedManifest::file_name, "app.msi ", path},
+        {"fileName", &FeedManifest::file_name, "a \"quoted\" name.msi", path},
+        {"fileName", &FeedManifest::file_name, "a|b.msi", path},
+        {"fileName", &FeedManifest::file_name, "a\tb.msi", path},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.member + " = " + c.value);
+        FeedManifest manifest = *read_feed_manifest(signed_manifest());
+        manifest.*c.field = c.value;
+        const auto written = write_feed_manifest(manifest);
+        ASSERT_FALSE(written.has_value()) << *written;
+        const std::string expected = "The feed manifest is not valid: " + c.message + ".";
+        EXPECT_EQ(written.error(), expected);
+        EXPECT_EQ(read_feed_manifest(manifest_with(c.member, json_string(c.value))).error(), expected);
+    }
+    FeedManifest too_large = *read_feed_manifest(signed_manifest());
+    too_large.size = std::uint64_t{1} << 63;
+    EXPECT_EQ(write_feed_manifest(too_large).error(), "The feed manifest is not valid: \"size\" must be a whole number of bytes.");
+}
+
 TEST(FlatJsonObject, DecodesEscapesToUtf8) {
     const auto members = read_flat_json_object(
         R"({"a":"\"\\\/\b\f\n\r\t","b":"\u00e9\u20AC\ud83d\ude00","c":-9223372036854775808,"d":0})");
@@ -173,63 +228,6 @@ TEST(FlatJsonObject, FindsARepeatedNameAmongManyMembers) {
     const auto repeated = read_flat_json_object(text + "\"member99999\":0}");
     ASSERT_FALSE(repeated.has_value());
     EXPECT_TRUE(repeated.error().starts_with("\"member99999\" is given twice at byte ")) << repeated.error();
-}
-
-TEST(ResultDocument, ReadsEveryDocumentTheHelperWrites) {
-    const std::vector<UpdateOutcome> outcomes = {
-        {"success", 0, ""},
-        {"restartRequired", 3010, "Windows restart is required to finish the update."},
-        {"restartInitiated", 1641, "Windows has started a restart to finish the update."},
-        {"error", 1603, "Windows Installer was not found."},
-        {"error", -1073741819, "Windows Installer exited with code -1073741819."},
-        {"error", 1603, "Cannot open \"C:\\x\\y.msi\":\ttab, \x1b escape, caf\xC3\xA9 / \xE2\x98\x83"},
-    };
-    for (const auto& outcome : outcomes) {
-        const auto read = read_result_document(result_document(outcome));
-        ASSERT_TRUE(read.has_value()) << read.error();
-        EXPECT_EQ(*read, outcome);
-        EXPECT_EQ(is_installed(*read), outcome.status != "error") << outcome.status;
-    }
-}
-
-TEST(ResultDocument, RefusesADocumentTheHelperDidNotWrite) {
-    struct Case {
-        std::string text;
-        std::string message;
-    };
-    const std::string success = R"({"status":"success","exitCode":0,"message":""})";
-    const std::vector<Case> cases = {
-        {"", "expected '{' at byte 0"},
-        // Cut short, as a write that failed midway leaves it.
-        {success.substr(0, 30), "expected ':' at byte 30"},
-        {success.substr(0, 45), "expected ',' or '}' at byte 45"},
-        {R"({"status":"success","exitCode":0})", "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"exitCode":0,"status":"success","message":""})",
-         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"status":"success","exitCode":0,"message":"","extra":1})",
-         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"status":"success","exitCode":"0","message":""})",
-         "\"status\" and \"message\" must be strings and \"exitCode\" an integer"},
-        {R"({"status":"done","exitCode":0,"message":""})", "\"done\" is not a status"},
-        {R"({"status":"Success","exitCode":0,"message":""})", "\"Success\" is not a status"},
-        {R"({"status":"success","exitCode":1603,"message":""})", "\"success\" goes with exit code 0"},
-        {R"({"status":"restartRequired","exitCode":0,"message":""})", "\"restartRequired\" goes with exit code 3010"},
-        {R"({"status":"restartInitiated","exitCode":3010,"message":""})",
-         "\"restartInitiated\" goes with exit code 1641"},
-        {R"({"status":"error","exitCode":2147483648,"message":""})", "\"exitCode\" is beyond 32 bits"},
-        {R"({"status":"error","exitCode":-2147483649,"message":""})", "\"exitCode\" is beyond 32 bits"},
-        // Valid JSON, yet not as the helper writes it.
-        {R"({ "status":"success","exitCode":0,"message":""})", "it is not written as the helper writes it"},
-        {success + "\n", "it is not written as the helper writes it"},
-        {R"({"status":"success","exitCode":0,"message":"\u0041"})", "it is not written as the helper writes it"},
-        {R"({"status":"error","exitCode":-0,"message":""})", "it is not written as the helper writes it"},
-        {"\xEF\xBB\xBF" + success, "expected '{' at byte 0"},
-    };
-    for (const auto& c : cases) {
-        const auto read = read_result_document(c.text);
-        ASSERT_FALSE(read.has_value()) << c.text;
-        EXPECT_EQ(read.error(), "The update result is not a valid result document: " + c.message + ".") << c.text;
-    }
 }
 
 const UpdateFolder kFolder(u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates");

@@ -193,8 +193,43 @@ private:
     std::size_t position_ = 0;
 };
 
+void append_control_escape(std::string& out, unsigned char c) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    out += "\\u00";
+    out.push_back(kHexDigits[c >> 4]);
+    out.push_back(kHexDigits[c & 0x0F]);
+}
+
 }  // namespace
 
 Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text) { return Reader(text).object(); }
+
+std::string escape_json_string(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    // Byte by byte: only ASCII needs escaping, so UTF-8 sequences (and even
+    // invalid bytes) pass through untouched.
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\f': out += "\\f"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20) {
+                    append_control_escape(out, c);
+                } else {
+                    out.push_back(ch);
+                }
+        }
+    }
+    return out;
+}
+
+std::string json_string(std::string_view text) { return "\"" + escape_json_string(text) + "\""; }
 
 }  // namespace vostrane

@@ -1,4 +1,4 @@
-#include "result_reader.hpp"
+#include "result_document.hpp"
 
 #include <limits>
 #include <optional>
@@ -23,6 +23,11 @@ Result<std::optional<std::int32_t>> required_exit_code(std::string_view status) 
 }
 
 }  // namespace
+
+std::string result_document(const UpdateOutcome& outcome) {
+    return "{\"status\":" + json_string(outcome.status) + ",\"exitCode\":" + std::to_string(outcome.exit_code) +
+           ",\"message\":" + json_string(outcome.message) + "}";
+}
 
 Result<UpdateOutcome> read_result_document(std::string_view text) {
     const auto members = read_flat_json_object(text);

@@ -24,6 +24,11 @@ constexpr DWORD kLargestDocument = 1 << 20;
 
 std::string path_text(const std::u16string& path) { return utf16_to_utf8_lossy(path); }
 
+// A step's failure: its message, then why.
+std::unexpected<std::string> step_failed(std::string_view what, const IoError& error) {
+    return failure(std::string(what) + win::describe_io_error(error));
+}
+
 std::unexpected<std::string> path_error(std::string_view what, const std::u16string& path, const IoError& error) {
     return failure(std::string(what) + path_text(path) + ": " + win::describe_io_error(error));
 }
@@ -101,7 +106,7 @@ bool is_running(const StartedHelper& helper) {
 
 Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
     if (auto written = write_small_file(folder.started_record_path(), started_record(helper)); !written) {
-        return failure(std::string(kHelperNotStarted) + win::describe_io_error(written.error()));
+        return step_failed(kHelperNotStarted, written.error());
     }
     return {};
 }
@@ -110,7 +115,7 @@ Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
 // very file. Its process id, or why it did not start.
 Result<std::uint32_t> start_held_copy(const ChildCommand& command, const HeldHelperCopy& copy) {
     auto child = start_suspended(command);
-    if (!child) return failure(std::string(kHelperNotStarted) + win::describe_io_error(child.error()));
+    if (!child) return step_failed(kHelperNotStarted, child.error());
     const auto end_it = [&](std::string message) {
         ::TerminateProcess(child->process.get(), 1);
         ::WaitForSingleObject(child->process.get(), INFINITE);
@@ -129,7 +134,7 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
     // The folders are compared, and the copy recorded, as the file system
     // knows them, so that another spelling of either is no other folder.
     auto folder_path = win::canonical_path(given_folder.path());
-    if (!folder_path) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(folder_path.error()));
+    if (!folder_path) return step_failed(kUpdateFolderNotMade, folder_path.error());
     const UpdateFolder folder(std::move(*folder_path));
     // Windows Installer owns the installation folder: a helper run from there
     // is a file it must replace while it runs.
@@ -137,10 +142,10 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
         return failure(std::string(kUpdateFolderInInstallation));
     }
     if (auto made = win::create_directories(folder.path()); !made) {
-        return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(made.error()));
+        return step_failed(kUpdateFolderNotMade, made.error());
     }
     auto copy_folder = make_new_folder(folder);
-    if (!copy_folder) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(copy_folder.error()));
+    if (!copy_folder) return step_failed(kUpdateFolderNotMade, copy_folder.error());
     const std::u16string copy = join_windows_path(*copy_folder, final_path_component(helper_path));
     std::optional<HeldHelperCopy> held;
     // Nothing is left behind when the helper does not start.

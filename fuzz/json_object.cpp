@@ -7,7 +7,9 @@
 //    name or value holds a NUL (the reader refuses "\u0000") or an integer is
 //    beyond 64 signed bits;
 //  - a result document the reader accepts is byte for byte the one the
-//    helper writes for the outcome read.
+//    helper writes for the outcome read;
+//  - a feed manifest the reader accepts, the signing tool's writer writes,
+//    and what it writes reads back as the same manifest.
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -19,8 +21,8 @@
 
 #include "fuzz_check.hpp"
 #include "json_object.hpp"
-#include "reporting/result_file.hpp"
-#include "result_reader.hpp"
+#include "feed_manifest.hpp"
+#include "result_document.hpp"
 
 using namespace vostrane;
 using namespace vostrane::fuzz;
@@ -97,6 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (const auto outcome = read_result_document(text)) {
         FUZZ_CHECK(result_document(*outcome) == text, "a result document not as the helper writes it: " + show(text));
+    }
+    if (const auto manifest = read_feed_manifest(text)) {
+        const auto written = write_feed_manifest(*manifest);
+        FUZZ_CHECK(written.has_value(), "a manifest the reader accepts is not written: " + show(text));
+        FUZZ_CHECK(read_feed_manifest(*written) == manifest, "a written manifest reads back otherwise: " + show(*written));
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-// The result document (reporting/result_file.hpp) read back by a real JSON
+// The result document (result_document.hpp) read back by a real JSON
 // parser (nlohmann/json, strict: it refuses text that is not UTF-8).
 //
 // Input: four bytes of exit code (little-endian), then the status and the
@@ -22,7 +22,8 @@
 
 #include "fuzz_check.hpp"
 #include "reference_unicode.hpp"
-#include "reporting/result_file.hpp"
+#include "json_object.hpp"
+#include "result_document.hpp"
 
 using namespace vostrane;
 using namespace vostrane::fuzz;

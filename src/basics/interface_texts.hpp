@@ -51,7 +51,7 @@ inline constexpr std::string_view kParentDidNotExit = "The previous application 
 inline constexpr std::string_view kParentWaitFailed = "Waiting for the previous application process failed.";
 inline constexpr std::string_view kInstallerCouldNotStart = "Windows Installer could not be started: ";  // {} the launch error
 
-// ---- The result document (result_file.cpp builds it; run_update.cpp picks the outcome)
+// ---- The result document (result_document.cpp writes and reads it; run_update.cpp picks the outcome)
 inline constexpr std::string_view kStatusSuccess = "success";
 inline constexpr std::string_view kStatusRestartRequired = "restartRequired";
 inline constexpr std::string_view kStatusRestartInitiated = "restartInitiated";

@@ -33,8 +33,13 @@ vostrane_status fail(vostrane_error* error, std::string_view message) {
     return VOSTRANE_FAILED;
 }
 
-vostrane_status report(const Status& status, vostrane_error* error) {
+// What crosses the C boundary: the status code, and the message of a failure.
+vostrane_status reported(const Status& status, vostrane_error* error) {
     return status ? VOSTRANE_OK : fail(error, status.error());
+}
+
+vostrane_status reported(const Result<vostrane_status>& status, vostrane_error* error) {
+    return status ? *status : fail(error, status.error());
 }
 
 // A path argument: present, well-formed, full, and converted once. A path
@@ -59,18 +64,18 @@ Status copy_whole(std::string_view text, char (&field)[N], std::string_view name
 
 Status copy_manifest(const FeedManifest& from, vostrane_feed_manifest& to) {
     to.size = from.size;
-    return in_order([&] { return copy_whole(from.version, to.version, "version"); },
-                    [&] { return copy_whole(from.sha256, to.sha256, "sha256"); },
-                    [&] { return copy_whole(from.signature, to.signature, "signature"); },
-                    [&] { return copy_whole(from.key_id, to.key_id, "keyId"); },
-                    [&] { return copy_whole(from.algorithm, to.algorithm, "algorithm"); },
-                    [&] { return copy_whole(from.file_name, to.file_name, "fileName"); });
+    RETURN_IF_FAILED(copy_whole(from.version, to.version, "version"));
+    RETURN_IF_FAILED(copy_whole(from.sha256, to.sha256, "sha256"));
+    RETURN_IF_FAILED(copy_whole(from.signature, to.signature, "signature"));
+    RETURN_IF_FAILED(copy_whole(from.key_id, to.key_id, "keyId"));
+    RETURN_IF_FAILED(copy_whole(from.algorithm, to.algorithm, "algorithm"));
+    return copy_whole(from.file_name, to.file_name, "fileName");
 }
 
 Status copy_result(const UpdateOutcome& from, vostrane_update_result& to) {
     to.exit_code = from.exit_code;
-    return in_order([&] { return copy_whole(from.status, to.status, "status"); },
-                    [&] { return copy_whole(from.message, to.message, "message"); });
+    RETURN_IF_FAILED(copy_whole(from.status, to.status, "status"));
+    return copy_whole(from.message, to.message, "message");
 }
 
 Result<UpdateOptions> options_argument(const vostrane_update_options* given) {
@@ -109,17 +114,19 @@ Result<UpdateOptions> options_argument(const vostrane_update_options* given) {
 Result<PendingFiles> files_argument(const vostrane_update_files* files) {
     if (files == nullptr) return failure("files" + std::string(kIsMissing));
     auto manifest = path_argument(files->manifest_path, "manifest_path");
-    if (!manifest) return failure(manifest.error());
+    RETURN_IF_FAILED(manifest);
     auto package = path_argument(files->package_path, "package_path");
-    if (!package) return failure(package.error());
+    RETURN_IF_FAILED(package);
     return PendingFiles{std::move(*manifest), std::move(*package)};
 }
 
-// Runs the body; anything it throws (memory running out) becomes an error.
+// Runs the body (returning a Status, or a Result with the status code) and
+// reports what it returns; anything it throws (memory running out) becomes
+// an error.
 template <class Body>
-vostrane_status guarded(vostrane_error* error, Body&& body) noexcept {
+vostrane_status at_c_boundary(vostrane_error* error, Body&& body) noexcept {
     try {
-        return body();
+        return reported(body(), error);
     } catch (const std::exception& exception) {
         return fail(error, exception.what());
     } catch (...) {
@@ -137,87 +144,88 @@ extern "C" {
 
 vostrane_status vostrane_start_update(const char* helper_path, const char* update_dir,
                                       const vostrane_update_options* options, vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Status {
         auto helper = path_argument(helper_path, "helper_path");
-        if (!helper) return fail(error, helper.error());
+        RETURN_IF_FAILED(helper);
         auto folder = path_argument(update_dir, "update_dir");
-        if (!folder) return fail(error, folder.error());
+        RETURN_IF_FAILED(folder);
         auto values = options_argument(options);
-        if (!values) return fail(error, values.error());
-        return report(start_update(*helper, UpdateFolder(*folder), *values), error);
+        RETURN_IF_FAILED(values);
+        return start_update(*helper, UpdateFolder(*folder), *values);
     });
 }
 
 vostrane_status vostrane_read_feed_manifest(const char* manifest_path, vostrane_feed_manifest* manifest,
                                             vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Status {
         auto path = path_argument(manifest_path, "manifest_path");
-        if (!path) return fail(error, path.error());
-        if (manifest == nullptr) return fail(error, "manifest" + std::string(kIsMissing));
+        RETURN_IF_FAILED(path);
+        if (manifest == nullptr) return failure("manifest" + std::string(kIsMissing));
         auto read = load_feed_manifest(*path);
-        if (!read) return fail(error, read.error());
-        return report(copy_manifest(*read, *manifest), error);
+        RETURN_IF_FAILED(read);
+        return copy_manifest(*read, *manifest);
     });
 }
 
 vostrane_status vostrane_start_pending_update(const vostrane_update_files* files, const char* helper_path,
                                               const char* install_dir, const char* app_path, vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Status {
         auto pending = files_argument(files);
-        if (!pending) return fail(error, pending.error());
+        RETURN_IF_FAILED(pending);
         auto folder = path_argument(files->update_dir, "update_dir");
-        if (!folder) return fail(error, folder.error());
+        RETURN_IF_FAILED(folder);
         PendingUpdate update;
         update.package_path = pending->package_path;
         for (const auto& [text, field, name] : {std::tuple{helper_path, &PendingUpdate::helper_path, "helper_path"},
                                                 std::tuple{install_dir, &PendingUpdate::install_dir, "install_dir"},
                                                 std::tuple{app_path, &PendingUpdate::app_path, "app_path"}}) {
             auto value = path_argument(text, name);
-            if (!value) return fail(error, value.error());
+            RETURN_IF_FAILED(value);
             update.*field = std::move(*value);
         }
         auto manifest = load_feed_manifest(pending->manifest_path);
-        if (!manifest) return fail(error, manifest.error());
-        return report(start_pending_update(*manifest, update, UpdateFolder(*folder)), error);
+        RETURN_IF_FAILED(manifest);
+        return start_pending_update(*manifest, update, UpdateFolder(*folder));
     });
 }
 
 vostrane_status vostrane_read_update_result(const char* result_path, vostrane_update_result* result,
                                             vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Status {
         auto path = path_argument(result_path, "result_path");
-        if (!path) return fail(error, path.error());
-        if (result == nullptr) return fail(error, "result" + std::string(kIsMissing));
+        RETURN_IF_FAILED(path);
+        if (result == nullptr) return failure("result" + std::string(kIsMissing));
         auto outcome = load_update_result(*path);
-        if (!outcome) return fail(error, outcome.error());
-        return report(copy_result(*outcome, *result), error);
+        RETURN_IF_FAILED(outcome);
+        return copy_result(*outcome, *result);
     });
 }
 
 vostrane_status vostrane_finish_update(const vostrane_update_files* files, vostrane_update_result* result,
                                        vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Result<vostrane_status> {
         auto pending = files_argument(files);
-        if (!pending) return fail(error, pending.error());
+        RETURN_IF_FAILED(pending);
         auto folder = path_argument(files->update_dir, "update_dir");
-        if (!folder) return fail(error, folder.error());
-        if (result == nullptr) return fail(error, "result" + std::string(kIsMissing));
+        RETURN_IF_FAILED(folder);
+        if (result == nullptr) return failure("result" + std::string(kIsMissing));
         const LastUpdateReport last = finish_update(UpdateFolder(*folder), *pending);
         switch (last.state) {
             case LastUpdate::none: return VOSTRANE_NO_UPDATE;
             case LastUpdate::running: return VOSTRANE_UPDATE_RUNNING;
             case LastUpdate::ended: break;
         }
-        if (!last.outcome) return fail(error, last.outcome.error());
-        return report(copy_result(*last.outcome, *result), error);
+        RETURN_IF_FAILED(last.outcome);
+        RETURN_IF_FAILED(copy_result(*last.outcome, *result));
+        return VOSTRANE_OK;
     });
 }
 
 vostrane_status vostrane_discard_pending_update(const vostrane_update_files* files, vostrane_error* error) {
-    return guarded(error, [&] {
+    return at_c_boundary(error, [&]() -> Status {
         auto pending = files_argument(files);
-        if (!pending) return fail(error, pending.error());
-        return report(discard_pending_update(*pending), error);
+        RETURN_IF_FAILED(pending);
+        return discard_pending_update(*pending);
     });
 }
 

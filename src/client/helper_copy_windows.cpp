@@ -22,7 +22,7 @@ std::unexpected<std::string> not_copied(const IoError& error) {
 
 std::expected<std::string, IoError> read_helper(const std::u16string& helper) {
     auto file = win::open_shared(win::file_path(helper), GENERIC_READ, OPEN_EXISTING);
-    if (!file) return std::unexpected(file.error());
+    RETURN_IF_FAILED(file);
     return win::read_whole_file(file->get(), kLargestHelper);
 }
 

@@ -5,7 +5,8 @@
 
 #include "feed_manifest.hpp"
 #include "result.hpp"
-#include "update_plan.hpp"
+#include "helper_command.hpp"
+#include "last_update.hpp"
 
 namespace vostrane::client {
 

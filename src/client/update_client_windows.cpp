@@ -7,6 +7,7 @@
 #include "helper_copy.hpp"
 #include "interface_texts.hpp"
 #include "process/child_process.hpp"
+#include "result_document.hpp"
 #include "unicode.hpp"
 #include "win/file_io.hpp"
 #include "win/os_error.hpp"
@@ -23,6 +24,11 @@ constexpr DWORD kLargestDocument = 1 << 20;
 
 std::string path_text(const std::u16string& path) { return utf16_to_utf8_lossy(path); }
 
+// A step's failure: its message, then why.
+std::unexpected<std::string> step_failed(std::string_view what, const IoError& error) {
+    return failure(std::string(what) + win::describe_io_error(error));
+}
+
 std::unexpected<std::string> path_error(std::string_view what, const std::u16string& path, const IoError& error) {
     return failure(std::string(what) + path_text(path) + ": " + win::describe_io_error(error));
 }
@@ -34,7 +40,7 @@ bool is_missing(const IoError& error) {
 // The whole file, or the error of opening or reading it.
 std::expected<std::string, IoError> read_small_file(const std::u16string& path) {
     auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
-    if (!file) return std::unexpected(file.error());
+    RETURN_IF_FAILED(file);
     return win::read_whole_file(file->get(), kLargestDocument);
 }
 
@@ -46,7 +52,7 @@ Result<std::string> read_document(const std::u16string& path) {
 
 std::expected<void, IoError> write_small_file(const std::u16string& path, std::string_view bytes) {
     auto file = win::open_truncated(win::file_path(path));
-    if (!file) return std::unexpected(file.error());
+    RETURN_IF_FAILED(file);
     return win::write_all(file->get(), bytes);
 }
 
@@ -100,7 +106,7 @@ bool is_running(const StartedHelper& helper) {
 
 Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
     if (auto written = write_small_file(folder.started_record_path(), started_record(helper)); !written) {
-        return failure(std::string(kHelperNotStarted) + win::describe_io_error(written.error()));
+        return step_failed(kHelperNotStarted, written.error());
     }
     return {};
 }
@@ -109,7 +115,7 @@ Status record_started(const UpdateFolder& folder, const StartedHelper& helper) {
 // very file. Its process id, or why it did not start.
 Result<std::uint32_t> start_held_copy(const ChildCommand& command, const HeldHelperCopy& copy) {
     auto child = start_suspended(command);
-    if (!child) return failure(std::string(kHelperNotStarted) + win::describe_io_error(child.error()));
+    if (!child) return step_failed(kHelperNotStarted, child.error());
     const auto end_it = [&](std::string message) {
         ::TerminateProcess(child->process.get(), 1);
         ::WaitForSingleObject(child->process.get(), INFINITE);
@@ -128,7 +134,7 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
     // The folders are compared, and the copy recorded, as the file system
     // knows them, so that another spelling of either is no other folder.
     auto folder_path = win::canonical_path(given_folder.path());
-    if (!folder_path) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(folder_path.error()));
+    if (!folder_path) return step_failed(kUpdateFolderNotMade, folder_path.error());
     const UpdateFolder folder(std::move(*folder_path));
     // Windows Installer owns the installation folder: a helper run from there
     // is a file it must replace while it runs.
@@ -136,10 +142,10 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
         return failure(std::string(kUpdateFolderInInstallation));
     }
     if (auto made = win::create_directories(folder.path()); !made) {
-        return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(made.error()));
+        return step_failed(kUpdateFolderNotMade, made.error());
     }
     auto copy_folder = make_new_folder(folder);
-    if (!copy_folder) return failure(std::string(kUpdateFolderNotMade) + win::describe_io_error(copy_folder.error()));
+    if (!copy_folder) return step_failed(kUpdateFolderNotMade, copy_folder.error());
     const std::u16string copy = join_windows_path(*copy_folder, final_path_component(helper_path));
     std::optional<HeldHelperCopy> held;
     // Nothing is left behind when the helper does not start.
@@ -176,7 +182,7 @@ Status start_update(const std::u16string& helper_path, const UpdateFolder& given
 
 Result<FeedManifest> load_feed_manifest(const std::u16string& path) {
     auto text = read_document(path);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     return read_feed_manifest(*text);
 }
 
@@ -194,7 +200,7 @@ Status start_pending_update(const FeedManifest& manifest, const PendingUpdate& u
 
 Result<UpdateOutcome> load_update_result(const std::u16string& path) {
     auto text = read_document(path);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     return read_result_document(*text);
 }
 
@@ -230,8 +236,8 @@ LastUpdateReport finish_update(const UpdateFolder& folder, const PendingFiles& p
 }
 
 Status discard_pending_update(const PendingFiles& pending) {
-    return in_order([&] { return delete_if_present(pending.package_path); },
-                    [&] { return delete_if_present(pending.manifest_path); });
+    RETURN_IF_FAILED(delete_if_present(pending.package_path));
+    return delete_if_present(pending.manifest_path);
 }
 
 }  // namespace vostrane::client

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "result.hpp"
 #include "windows_path.hpp"
 
 namespace vostrane {
@@ -97,7 +98,7 @@ std::expected<std::u16string, LaunchError> build_command_line(const ChildCommand
     std::u16string line = u"\"" + command.program + u"\"";
     for (const std::u16string& argument : command.arguments) {
         auto quoted = quote_argument(argument);
-        if (!quoted) return std::unexpected(quoted.error());
+        RETURN_IF_FAILED(quoted);
         line += u' ';
         line += *quoted;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "result.hpp"
 #include "windows_path.hpp"
 #include "process/child_command.hpp"
 #include "win/file_io.hpp"
@@ -113,14 +114,14 @@ std::u16string full_directory(const std::u16string& path) { return win::full_pat
 
 std::expected<StartedChild, LaunchError> create_child(const ChildCommand& command, DWORD extra_creation_flags = 0) {
     auto application_name = resolve_application_name(command.program, kWindowsLookup);
-    if (!application_name) return std::unexpected(application_name.error());
+    RETURN_IF_FAILED(application_name);
     auto command_line = build_command_line(command);
-    if (!command_line) return std::unexpected(command_line.error());
-    if (auto checked = check_working_directory(command); !checked) return std::unexpected(checked.error());
+    RETURN_IF_FAILED(command_line);
+    RETURN_IF_FAILED(check_working_directory(command));
     std::optional<std::u16string> working_directory;
     if (command.working_directory) {
         auto usable = usable_working_directory(full_directory(*command.working_directory), win::short_path);
-        if (!usable) return std::unexpected(usable.error());
+        RETURN_IF_FAILED(usable);
         working_directory = std::move(*usable);
     }
 
@@ -128,7 +129,7 @@ std::expected<StartedChild, LaunchError> create_child(const ChildCommand& comman
     auto standard_handles = command.inherits_standard_handles
                                 ? duplicate_standard_handles()
                                 : std::expected<StandardHandleDuplicates, LaunchError>(StandardHandleDuplicates{});
-    if (!standard_handles) return std::unexpected(standard_handles.error());
+    RETURN_IF_FAILED(standard_handles);
 
     // The child's standard handles are the duplicates, null where the helper
     // has none, and it inherits them and nothing else. With none at all there
@@ -150,9 +151,7 @@ std::expected<StartedChild, LaunchError> create_child(const ChildCommand& comman
     InheritedHandleList handle_list;
     DWORD creation_flags = CREATE_UNICODE_ENVIRONMENT | extra_creation_flags;
     if (inherited_count > 0) {
-        if (auto listed = handle_list.set(inherited, inherited_count); !listed) {
-            return std::unexpected(listed.error());
-        }
+        RETURN_IF_FAILED(handle_list.set(inherited, inherited_count));
         startup.StartupInfo.cb = sizeof startup;
         startup.lpAttributeList = handle_list.list();
         creation_flags |= EXTENDED_STARTUPINFO_PRESENT;
@@ -173,7 +172,7 @@ std::expected<StartedChild, LaunchError> create_child(const ChildCommand& comman
 
 std::expected<std::uint32_t, LaunchError> run_to_exit(const ChildCommand& command) {
     auto child = create_child(command);
-    if (!child) return std::unexpected(child.error());
+    RETURN_IF_FAILED(child);
     child->thread.reset();
     if (::WaitForSingleObject(child->process.get(), INFINITE) != WAIT_OBJECT_0) {
         return std::unexpected(win::last_os_error());
@@ -189,7 +188,7 @@ std::expected<StartedChild, LaunchError> start_suspended(const ChildCommand& com
 
 std::expected<std::uint32_t, LaunchError> start(const ChildCommand& command) {
     auto child = create_child(command);
-    if (!child) return std::unexpected(child.error());
+    RETURN_IF_FAILED(child);
     const DWORD process_id = ::GetProcessId(child->process.get());
     if (process_id == 0) return std::unexpected(win::last_os_error());
     return process_id;

@@ -1,5 +1,6 @@
 #include "process/child_process.hpp"
 #include "process/installer.hpp"
+#include "result.hpp"
 #include "win/file_io.hpp"
 #include "win/system_paths.hpp"
 
@@ -13,7 +14,7 @@ std::expected<std::int32_t, LaunchError> run_installer(const std::u16string& pro
                                                        const std::u16string& install_dir,
                                                        const std::u16string& msi_log_path) {
     auto exit_code = run_to_exit(installer_command(program, package_path, install_dir, msi_log_path));
-    if (!exit_code) return std::unexpected(exit_code.error());
+    RETURN_IF_FAILED(exit_code);
     return static_cast<std::int32_t>(*exit_code);
 }
 

@@ -281,14 +281,19 @@ run sign --private-key priv.pem --version 2.0.0 --package package.msi --format y
 expect_status 2 "sign --format yaml"
 
 # --format json: the feed manifest, its keys in a fixed order, each value as
-# digest and sign give it; a file name that needs escaping comes back whole.
-# Windows names hold no quote or backslash; the Linux tool shows their escapes.
-if $windows; then
-  json_name='nâme ünïcode.msi'
-  json_escaped_name=$json_name
-else
-  json_name='a "quoted" \ nâme.msi'
-  json_escaped_name='a \"quoted\" \\ nâme.msi'
+# digest and sign give it; a file name beyond ASCII comes back whole.
+json_name='nâme ünïcode.msi'
+# A name the application would refuse (a quote, a backslash, a colon: no bare
+# Windows file name) is refused here too; only Linux lets such a file exist.
+if ! $windows; then
+  for name in 'a "quoted" \ nâme.msi' 'sub\app.msi' 'C:app.msi' 'a|b.msi'; do
+    cp package.msi "$name"
+    run sign --private-key priv.pem --version 2.0.0 --package "$name" --format json
+    expect_status 1 "sign --format json $name"
+    expect_contains "$err" "$name: The feed manifest is not valid: \"fileName\" must be a file name, not a path." \
+      "sign --format json $name"
+    [[ -z $out ]] || fail "sign --format json $name printed: $out"
+  done
 fi
 cp package.msi "$json_name"
 for name in package.msi "$json_name"; do
@@ -314,7 +319,7 @@ mkdir -p feed
 cp package.msi "feed/$json_name"
 run sign --private-key priv.pem --version 2.0.0 --package "feed/$json_name" --format json
 expect_status 0 "sign --format json of a package in a folder"
-expect_contains "$out" "\"fileName\":\"$json_escaped_name\",\"size\":" "sign --format json of a package in a folder"
+expect_contains "$out" "\"fileName\":\"$json_name\",\"size\":" "sign --format json of a package in a folder"
 run sign --private-key pub.txt --version 2.0.0 --package package.msi
 expect_status 1 "sign with a public key file"
 expect_contains "$err" "PEM private key" "sign with a public key file"

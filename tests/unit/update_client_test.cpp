@@ -1,17 +1,21 @@
-// The client library's portable decisions: reading feed manifests and result
-// documents, the helper's command, and what a start learns of the last update.
+// The client library's portable decisions: the feed manifest written and read,
+// the helper's command, the update folder and what a start learns of the last
+// update.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "feed_manifest.hpp"
 #include "json_object.hpp"
-#include "reporting/result_file.hpp"
-#include "result_reader.hpp"
+#include "result_document.hpp"
 #include "unicode.hpp"
-#include "update_plan.hpp"
+#include "helper_command.hpp"
+#include "last_update.hpp"
+#include "update_folder.hpp"
+#include "windows_path.hpp"
 
 namespace vostrane {
 namespace {
@@ -109,6 +113,60 @@ TEST(FeedManifest, RefusesWhatIsNotAManifestSayingWhy) {
     }
 }
 
+TEST(FeedManifest, IsWrittenAsTheReaderReadsIt) {
+    const FeedManifest manifest{"2.0.0", kDigest, kSignature, "vostrane-2024", "ed25519", "App 2.0.0.msi", 3145728};
+    EXPECT_EQ(write_feed_manifest(manifest), signed_manifest());
+    // Text that needs escaping comes back whole.
+    FeedManifest escaped = manifest;
+    escaped.version = "2.0 \"beta\" \\ \t\x01 \xc3\xa2";
+    const auto written = write_feed_manifest(escaped);
+    ASSERT_TRUE(written.has_value()) << written.error();
+    EXPECT_EQ(read_feed_manifest(*written), escaped) << *written;
+}
+
+// The writer refuses each manifest the reader would refuse, with the reader's words.
+TEST(FeedManifest, WriterRefusesWhatTheReaderWould) {
+    struct Case {
+        std::string member;  // the member changed, as the reader names it
+        std::string FeedManifest::*field;
+        std::string value;
+        std::string message;
+    };
+    const std::string path = "\"fileName\" must be a file name, not a path";
+    const std::vector<Case> cases = {
+        {"version", &FeedManifest::version, "", "\"version\" must be a non-empty string"},
+        {"signature", &FeedManifest::signature, "", "\"signature\" must be a non-empty string"},
+        {"keyId", &FeedManifest::key_id, "", "\"keyId\" must be a non-empty string"},
+        {"algorithm", &FeedManifest::algorithm, "", "\"algorithm\" must be a non-empty string"},
+        {"fileName", &FeedManifest::file_name, "", "\"fileName\" must be a non-empty string"},
+        {"sha256", &FeedManifest::sha256, kDigest.substr(1), "\"sha256\" must be 64 hex digits"},
+        {"sha256", &FeedManifest::sha256, kDigest.substr(1) + "g", "\"sha256\" must be 64 hex digits"},
+        {"fileName", &FeedManifest::file_name, "..\\..\\Start Menu\\evil.exe", path},
+        {"fileName", &FeedManifest::file_name, "sub/app.msi", path},
+        {"fileName", &FeedManifest::file_name, "C:app.msi", path},
+        {"fileName", &FeedManifest::file_name, "..", path},
+        {"fileName", &FeedManifest::file_name, ".", path},
+        {"fileName", &FeedManifest::file_name, "app.msi.", path},
+        {"fileName", &FeedManifest::file_name, "app.msi ", path},
+        {"fileName", &FeedManifest::file_name, "a \"quoted\" name.msi", path},
+        {"fileName", &FeedManifest::file_name, "a|b.msi", path},
+        {"fileName", &FeedManifest::file_name, "a\tb.msi", path},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.member + " = " + c.value);
+        FeedManifest manifest = *read_feed_manifest(signed_manifest());
+        manifest.*c.field = c.value;
+        const auto written = write_feed_manifest(manifest);
+        ASSERT_FALSE(written.has_value()) << *written;
+        const std::string expected = "The feed manifest is not valid: " + c.message + ".";
+        EXPECT_EQ(written.error(), expected);
+        EXPECT_EQ(read_feed_manifest(manifest_with(c.member, json_string(c.value))).error(), expected);
+    }
+    FeedManifest too_large = *read_feed_manifest(signed_manifest());
+    too_large.size = std::uint64_t{1} << 63;
+    EXPECT_EQ(write_feed_manifest(too_large).error(), "The feed manifest is not valid: \"size\" must be a whole number of bytes.");
+}
+
 TEST(FlatJsonObject, DecodesEscapesToUtf8) {
     const auto members = read_flat_json_object(
         R"({"a":"\"\\\/\b\f\n\r\t","b":"\u00e9\u20AC\ud83d\ude00","c":-9223372036854775808,"d":0})");
@@ -172,63 +230,6 @@ TEST(FlatJsonObject, FindsARepeatedNameAmongManyMembers) {
     EXPECT_TRUE(repeated.error().starts_with("\"member99999\" is given twice at byte ")) << repeated.error();
 }
 
-TEST(ResultDocument, ReadsEveryDocumentTheHelperWrites) {
-    const std::vector<UpdateOutcome> outcomes = {
-        {"success", 0, ""},
-        {"restartRequired", 3010, "Windows restart is required to finish the update."},
-        {"restartInitiated", 1641, "Windows has started a restart to finish the update."},
-        {"error", 1603, "Windows Installer was not found."},
-        {"error", -1073741819, "Windows Installer exited with code -1073741819."},
-        {"error", 1603, "Cannot open \"C:\\x\\y.msi\":\ttab, \x1b escape, caf\xC3\xA9 / \xE2\x98\x83"},
-    };
-    for (const auto& outcome : outcomes) {
-        const auto read = read_result_document(result_document(outcome));
-        ASSERT_TRUE(read.has_value()) << read.error();
-        EXPECT_EQ(*read, outcome);
-        EXPECT_EQ(is_installed(*read), outcome.status != "error") << outcome.status;
-    }
-}
-
-TEST(ResultDocument, RefusesADocumentTheHelperDidNotWrite) {
-    struct Case {
-        std::string text;
-        std::string message;
-    };
-    const std::string success = R"({"status":"success","exitCode":0,"message":""})";
-    const std::vector<Case> cases = {
-        {"", "expected '{' at byte 0"},
-        // Cut short, as a write that failed midway leaves it.
-        {success.substr(0, 30), "expected ':' at byte 30"},
-        {success.substr(0, 45), "expected ',' or '}' at byte 45"},
-        {R"({"status":"success","exitCode":0})", "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"exitCode":0,"status":"success","message":""})",
-         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"status":"success","exitCode":0,"message":"","extra":1})",
-         "it must hold \"status\", \"exitCode\" and \"message\", in this order"},
-        {R"({"status":"success","exitCode":"0","message":""})",
-         "\"status\" and \"message\" must be strings and \"exitCode\" an integer"},
-        {R"({"status":"done","exitCode":0,"message":""})", "\"done\" is not a status"},
-        {R"({"status":"Success","exitCode":0,"message":""})", "\"Success\" is not a status"},
-        {R"({"status":"success","exitCode":1603,"message":""})", "\"success\" goes with exit code 0"},
-        {R"({"status":"restartRequired","exitCode":0,"message":""})", "\"restartRequired\" goes with exit code 3010"},
-        {R"({"status":"restartInitiated","exitCode":3010,"message":""})",
-         "\"restartInitiated\" goes with exit code 1641"},
-        {R"({"status":"error","exitCode":2147483648,"message":""})", "\"exitCode\" is beyond 32 bits"},
-        {R"({"status":"error","exitCode":-2147483649,"message":""})", "\"exitCode\" is beyond 32 bits"},
-        // Valid JSON, yet not as the helper writes it.
-        {R"({ "status":"success","exitCode":0,"message":""})", "it is not written as the helper writes it"},
-        {success + "\n", "it is not written as the helper writes it"},
-        {R"({"status":"success","exitCode":0,"message":"\u0041"})", "it is not written as the helper writes it"},
-        {R"({"status":"error","exitCode":-0,"message":""})", "it is not written as the helper writes it"},
-        {"\xEF\xBB\xBF" + success, "expected '{' at byte 0"},
-    };
-    for (const auto& c : cases) {
-        const auto read = read_result_document(c.text);
-        ASSERT_FALSE(read.has_value()) << c.text;
-        EXPECT_EQ(read.error(), "The update result is not a valid result document: " + c.message + ".") << c.text;
-    }
-}
-
 const UpdateFolder kFolder(u"C:\\Users\\A B\\AppData\\Local\\Vostrane\\App Updates");
 
 PendingUpdate pending_update() {
@@ -237,7 +238,7 @@ PendingUpdate pending_update() {
             u"C:\\Program Files\\App\\App.exe"};
 }
 
-TEST(UpdatePlan, HelperCommandCarriesTheManifestAndTheFolderFiles) {
+TEST(HelperCommand, CarriesTheManifestAndTheFolderFiles) {
     const auto manifest = read_feed_manifest(signed_manifest());
     ASSERT_TRUE(manifest.has_value());
     const std::u16string copy = kFolder.helper_copy_folder(0x0123456789abcdefull) + u"\\vostrane-updater.exe";
@@ -270,7 +271,7 @@ TEST(UpdatePlan, HelperCommandCarriesTheManifestAndTheFolderFiles) {
     EXPECT_NE(line->find(u" --install-dir \"C:\\Program Files\\App\" "), std::u16string::npos);
 }
 
-TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
+TEST(HelperCommand, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
     const auto manifest = read_feed_manifest(signed_manifest());
     ASSERT_TRUE(manifest.has_value());
     struct Case {
@@ -293,28 +294,7 @@ TEST(UpdatePlan, OptionsTheHelperWouldRefuseFailBeforeTheStart) {
     }
 }
 
-TEST(UpdatePlan, UpdateFolderInsideTheInstallationFolderIsKnown) {
-    struct Case {
-        std::u16string_view path;
-        bool within;
-    };
-    const std::u16string_view installation = u"C:\\Program Files\\App";
-    const std::vector<Case> cases = {
-        {u"C:\\Program Files\\App", true},
-        {u"C:\\Program Files\\App\\", true},
-        {u"c:/program files/app/updates", true},
-        {u"C:\\PROGRAM FILES\\APP\\Updates\\", true},
-        {u"C:\\Program Files\\App Updates", false},
-        {u"C:\\Program Files\\Ap", false},
-        {u"C:\\Program Files", false},
-        {u"D:\\Program Files\\App\\updates", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(lies_within(c.path, installation), c.within) << utf16_to_utf8_lossy(c.path);
-    }
-}
-
-TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
+TEST(UpdateFolder, HelperCopyFoldersAreKnownByTheirNameAlone) {
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(0))));
     EXPECT_TRUE(is_helper_copy_folder_name(final_path_component(kFolder.helper_copy_folder(~0ull))));
     for (const std::u16string_view name : {u"helper-", u"helper-0123456789ABCDEF", u"helper-0123456789abcde",
@@ -323,7 +303,7 @@ TEST(UpdatePlan, HelperCopyFoldersAreKnownByTheirNameAlone) {
     }
 }
 
-TEST(UpdatePlan, StartedRecordReadsBack) {
+TEST(UpdateFolder, StartedRecordReadsBack) {
     const StartedHelper helper{4294967295u, u"C:\\Users\\\u00c5sa\\Updates\\helper-00000000000000ff\\u.exe"};
     EXPECT_EQ(read_started_record(started_record(helper)), helper);
     for (const std::string_view text : {"", "12", "12\n", "x\nC:\\a.exe", "-1\nC:\\a.exe", "4294967296\nC:\\a.exe"}) {
@@ -331,7 +311,7 @@ TEST(UpdatePlan, StartedRecordReadsBack) {
     }
 }
 
-TEST(UpdatePlan, WhatAStartLearnsOfTheLastUpdate) {
+TEST(LastUpdate, WhatAStartLearnsOfTheLastUpdate) {
     const std::string success = R"({"status":"success","exitCode":0,"message":""})";
     const std::string partial = success.substr(0, 20);
     const std::string no_result = "The update ended without a result (the application did not exit in time, or Windows "

@@ -111,6 +111,27 @@ TEST(SamePath, ComparesAsWindowsComparesNames) {
     }
 }
 
+TEST(LiesWithin, AFolderInsideAnotherIsKnownHoweverSpelled) {
+    struct Case {
+        std::u16string_view path;
+        bool within;
+    };
+    const std::u16string_view installation = u"C:\\Program Files\\App";
+    const std::vector<Case> cases = {
+        {u"C:\\Program Files\\App", true},
+        {u"C:\\Program Files\\App\\", true},
+        {u"c:/program files/app/updates", true},
+        {u"C:\\PROGRAM FILES\\APP\\Updates\\", true},
+        {u"C:\\Program Files\\App Updates", false},
+        {u"C:\\Program Files\\Ap", false},
+        {u"C:\\Program Files", false},
+        {u"D:\\Program Files\\App\\updates", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lies_within(c.path, installation), c.within) << utf16_to_utf8_lossy(c.path);
+    }
+}
+
 TEST(FileCallPath, PathsFromTheThresholdOnAreMadeFullAndExtended) {
     struct Case {
         const char* name;

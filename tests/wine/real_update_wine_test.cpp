@@ -15,7 +15,7 @@
 #include "unicode.hpp"
 #include "update_security/installed_product.hpp"
 #include "update_security/msi_database.hpp"
-#include "update_plan.hpp"
+#include "update_folder.hpp"
 #include "test_signing.hpp"
 #include "win/file_io.hpp"
 #include "win/system_message.hpp"

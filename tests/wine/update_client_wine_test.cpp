@@ -18,7 +18,7 @@
 #include "helper_process.hpp"
 #include "process/child_process.hpp"
 #include "unicode.hpp"
-#include "update_plan.hpp"
+#include "update_folder.hpp"
 #include "vostrane_update_client.h"
 #include "win/file_io.hpp"
 

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "arguments.hpp"
+#include "feed_manifest.hpp"
 #include "tool_files.hpp"
 #include "unicode.hpp"
-#include "reporting/result_file.hpp"
 #include "update_keys.hpp"
 #include "update_security/msi_database.hpp"
 #include "update_security/package_check.hpp"
@@ -203,12 +203,10 @@ Result<std::optional<KeyPassword>> password_option(const CommandArguments& argum
     auto path = arguments.option("password-file");
     if (!path) return std::optional<KeyPassword>();
     auto content = read_key_file(*path);
-    if (!content) return failure(content.error());
-    if (auto private_enough = check_password_file_mode(*content, *path); !private_enough) {
-        return failure(private_enough.error());
-    }
+    RETURN_IF_FAILED(content);
+    RETURN_IF_FAILED(check_password_file_mode(*content, *path));
     auto password = KeyPassword::from_file_content(content->bytes, *path);
-    if (!password) return failure(password.error());
+    RETURN_IF_FAILED(password);
     return std::optional<KeyPassword>(std::move(*password));
 }
 
@@ -255,21 +253,6 @@ Result<std::string> signable_package_digest(const std::string& package) {
     return digest;
 }
 
-// What the application needs besides the package, as one JSON object.
-struct FeedManifest {
-    std::string version, sha256, signature, file_name;
-    std::uintmax_t size = 0;
-};
-
-std::string json_string(std::string_view text) { return "\"" + escape_json_string(text) + "\""; }
-
-std::string manifest_document(const FeedManifest& manifest) {
-    return "{\"version\":" + json_string(manifest.version) + ",\"sha256\":" + json_string(manifest.sha256) +
-           ",\"signature\":" + json_string(manifest.signature) + ",\"keyId\":" + json_string(kAcceptedKeyId) +
-           ",\"algorithm\":" + json_string(kAcceptedSignatureAlgorithm) +
-           ",\"fileName\":" + json_string(manifest.file_name) + ",\"size\":" + std::to_string(manifest.size) + "}";
-}
-
 Result<FeedManifest> feed_manifest(const std::string& package, std::string version, std::string digest,
                                    std::string signature) {
     const std::filesystem::path path = native_path(package);
@@ -277,8 +260,15 @@ Result<FeedManifest> feed_manifest(const std::string& package, std::string versi
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error) return failure(package + ": its size cannot be read (" + error.message() + ").");
     const std::u8string name = path.filename().u8string();
-    return FeedManifest{std::move(version), std::move(digest), std::move(signature),
-                        std::string(name.begin(), name.end()), size};
+    FeedManifest manifest;
+    manifest.version = std::move(version);
+    manifest.sha256 = std::move(digest);
+    manifest.signature = std::move(signature);
+    manifest.key_id = kAcceptedKeyId;
+    manifest.algorithm = kAcceptedSignatureAlgorithm;
+    manifest.file_name.assign(name.begin(), name.end());
+    manifest.size = size;
+    return manifest;
 }
 
 int sign(const CommandArguments& arguments) {
@@ -328,7 +318,11 @@ int sign(const CommandArguments& arguments) {
     } else if (format == "json") {
         auto manifest = feed_manifest(*package, version, *digest, *signature);
         if (!manifest) return fail(manifest.error());
-        print_line(manifest_document(*manifest));
+        // Refused here, as the application would refuse it: a name that is no
+        // bare file name on Windows (a backslash, a colon, a trailing dot).
+        auto document = write_feed_manifest(*manifest);
+        if (!document) return fail(*package + ": " + document.error());
+        print_line(*document);
     } else {
         print_line("--expected-sha256 " + *digest);
         print_line("--expected-version " + version);

@@ -47,7 +47,7 @@ using SecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
 // from the directory.
 Result<SecurityDescriptor> owner_only_descriptor() {
     auto sid = current_user_sid();
-    if (!sid) return failure(sid.error());
+    RETURN_IF_FAILED(sid);
     std::wstring sddl = L"D:P(A;;FA;;;" + *sid + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,

@@ -107,9 +107,9 @@ Result<KeyPairFiles> generate_update_key_pair(const std::optional<KeyPassword>& 
     openssl::unique_pkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
     if (!key) return failure("Cannot generate an Ed25519 key pair.");
     auto pem = private_key_pem(key.get(), password);
-    if (!pem) return failure(pem.error());
+    RETURN_IF_FAILED(pem);
     auto public_text = public_key_text_of(key.get());
-    if (!public_text) return failure(public_text.error());
+    RETURN_IF_FAILED(public_text);
     return KeyPairFiles{std::move(*pem), std::move(*public_text)};
 }
 
@@ -131,7 +131,7 @@ Result<UpdateSigningKey> UpdateSigningKey::from_pem(std::string_view pem, const 
                        "; update signatures need an Ed25519 key.");
     }
     auto public_text = public_key_text_of(key.get());
-    if (!public_text) return failure(public_text.error());
+    RETURN_IF_FAILED(public_text);
     return UpdateSigningKey(std::move(key), std::move(*public_text), request.asked);
 }
 

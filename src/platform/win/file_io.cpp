@@ -5,6 +5,7 @@
 #include <vector>
 #include <utility>
 
+#include "result.hpp"
 #include "windows_path.hpp"
 #include "win/os_error.hpp"
 
@@ -54,13 +55,13 @@ std::expected<OpenedFile, IoError> create_file(const std::u16string& path, DWORD
 
 std::expected<unique_file, IoError> open_shared(const std::u16string& path, DWORD access, DWORD disposition) {
     auto opened = create_file(path, access, disposition);
-    if (!opened) return std::unexpected(opened.error());
+    RETURN_IF_FAILED(opened);
     return std::move(opened->file);
 }
 
 std::expected<unique_file, IoError> open_truncated(const std::u16string& path) {
     auto opened = create_file(path, GENERIC_WRITE, OPEN_ALWAYS);
-    if (!opened) return std::unexpected(opened.error());
+    RETURN_IF_FAILED(opened);
     // A fresh handle is at position 0, so ending the file there empties it.
     // Devices such as NUL have nothing to empty and refuse it.
     const bool disk_file = ::GetFileType(opened->file.get()) == FILE_TYPE_DISK;
@@ -168,7 +169,7 @@ std::expected<std::u16string, IoError> final_path(HANDLE file) {
 
 std::expected<std::u16string, IoError> canonical_path(std::u16string_view path) {
     auto full = full_path(path);
-    if (!full) return std::unexpected(full.error());
+    RETURN_IF_FAILED(full);
     std::u16string existing = std::move(*full);
     while (is_path_separator(existing.back()) && !parent_directory(existing).empty()) existing.pop_back();
     std::u16string missing;  // what lies below `existing`, not made yet
@@ -176,7 +177,7 @@ std::expected<std::u16string, IoError> canonical_path(std::u16string_view path) 
         const unique_file opened = open_for_metadata(file_path(existing), FILE_READ_ATTRIBUTES);
         if (opened) {
             auto resolved = final_path(opened.get());
-            if (!resolved) return std::unexpected(resolved.error());
+            RETURN_IF_FAILED(resolved);
             const std::u16string plain = without_extended_prefix(*resolved);
             return missing.empty() ? plain : join_windows_path(plain, missing);
         }

@@ -1,6 +1,7 @@
 #pragma once
-// A strict reader for the small flat JSON objects the application is handed:
-// the feed manifest and the helper's result document.
+// The small flat JSON objects the helper, the signing tool and the application
+// hand each other (the feed manifest, the helper's result document): a strict
+// reader, and the string form their writers use.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,5 +31,10 @@ struct JsonMember {
 // anything after the object. White space is what RFC 8259 allows: space,
 // tab, line feed and carriage return.
 Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text);
+
+// JSON string escaping of UTF-8 text, without the surrounding quotes.
+std::string escape_json_string(std::string_view text);
+// The text as a JSON string: escaped, in quotes.
+std::string json_string(std::string_view text);
 
 }  // namespace vostrane

@@ -1,11 +1,24 @@
 #pragma once
-// Reading back the helper's result document, the application's side of it.
+// The helper's result document: one compact JSON object for the application's
+// next start, written by the helper and read back by the application.
+#include <cstdint>
+#include <string>
 #include <string_view>
 
-#include "reporting/result_file.hpp"
 #include "result.hpp"
 
 namespace vostrane {
+
+struct UpdateOutcome {
+    std::string status;  // "success", "restartRequired", "restartInitiated" or "error"
+    std::int32_t exit_code = 0;
+    std::string message;
+
+    friend bool operator==(const UpdateOutcome&, const UpdateOutcome&) = default;
+};
+
+// {"status":"…","exitCode":…,"message":"…"}, byte for byte.
+std::string result_document(const UpdateOutcome& outcome);
 
 // The outcome in a result document, which must be exactly what the helper
 // writes for it: the three members in their order, no space, a status word

@@ -36,13 +36,13 @@ public:
         while (true) {
             skip_space();
             auto name = string();
-            if (!name) return failure(name.error());
+            RETURN_IF_FAILED(name);
             if (!names.insert(*name).second) return error("\"" + *name + "\" is given twice");
             skip_space();
             if (!take(':')) return error("expected ':'");
             skip_space();
             auto value = this->value();
-            if (!value) return failure(value.error());
+            RETURN_IF_FAILED(value);
             members.push_back({std::move(*name), std::move(*value)});
             skip_space();
             if (take('}')) return finish(std::move(members));
@@ -60,12 +60,12 @@ private:
     Result<JsonValue> value() {
         if (peek() == '"') {
             auto text = string();
-            if (!text) return failure(text.error());
+            RETURN_IF_FAILED(text);
             return JsonValue(std::move(*text));
         }
         if (peek() == '-' || is_digit(peek())) {
             auto number = integer();
-            if (!number) return failure(number.error());
+            RETURN_IF_FAILED(number);
             return JsonValue(*number);
         }
         return error("expected a string or an integer");
@@ -105,7 +105,7 @@ private:
             }
             if (static_cast<unsigned char>(c) < 0x20) return error("a control character in a string");
             if (static_cast<unsigned char>(c) >= 0x80) {
-                if (auto taken = utf8_character(out); !taken) return failure(taken.error());
+                RETURN_IF_FAILED(utf8_character(out));
                 continue;
             }
             if (c != '\\') {
@@ -113,7 +113,7 @@ private:
                 ++position_;
                 continue;
             }
-            if (auto escaped = escape(out); !escaped) return failure(escaped.error());
+            RETURN_IF_FAILED(escape(out));
         }
         return out;
     }
@@ -148,7 +148,7 @@ private:
             default: return error("an unknown escape");
         }
         auto unit = code_unit();
-        if (!unit) return failure(unit.error());
+        RETURN_IF_FAILED(unit);
         // A C caller would read the text as ending there.
         if (*unit == 0) return error_at(start, "a NUL character in a string");
         std::u16string units(1, *unit);
@@ -156,7 +156,7 @@ private:
         if (*unit >= 0xD800 && *unit <= 0xDBFF) {
             if (!take('\\') || !take('u')) return error("an unpaired surrogate");
             auto low = code_unit();
-            if (!low) return failure(low.error());
+            RETURN_IF_FAILED(low);
             if (*low < 0xDC00 || *low > 0xDFFF) return error("an unpaired surrogate");
             units += *low;
         }
@@ -193,8 +193,43 @@ private:
     std::size_t position_ = 0;
 };
 
+void append_control_escape(std::string& out, unsigned char c) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    out += "\\u00";
+    out.push_back(kHexDigits[c >> 4]);
+    out.push_back(kHexDigits[c & 0x0F]);
+}
+
 }  // namespace
 
 Result<std::vector<JsonMember>> read_flat_json_object(std::string_view text) { return Reader(text).object(); }
+
+std::string escape_json_string(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    // Byte by byte: only ASCII needs escaping, so UTF-8 sequences (and even
+    // invalid bytes) pass through untouched.
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\f': out += "\\f"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20) {
+                    append_control_escape(out, c);
+                } else {
+                    out.push_back(ch);
+                }
+        }
+    }
+    return out;
+}
+
+std::string json_string(std::string_view text) { return "\"" + escape_json_string(text) + "\""; }
 
 }  // namespace vostrane

@@ -51,7 +51,7 @@ constexpr std::string_view kProcessIdName = "parent-process-id";
 
 Result<std::uint32_t> required_process_id(const OptionMap& options) {
     const auto text = required_text(options, kProcessIdName);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     const auto process_id = parse_process_id(*text);
     if (!process_id) return failure(std::string(kNotAProcessId));
     return *process_id;
@@ -79,7 +79,7 @@ Result<std::string> required_text(const OptionMap& options, std::string_view nam
 
 Result<std::u16string> required_path(const OptionMap& options, std::string_view name) {
     auto text = required_text(options, name);
-    if (!text) return failure(text.error());
+    RETURN_IF_FAILED(text);
     return utf8_to_utf16(*text);
 }
 
@@ -102,16 +102,16 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
 
 Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
     const auto map = scan_option_pairs(arguments);
-    if (!map) return failure(map.error());
+    RETURN_IF_FAILED(map);
 
     UpdateOptions options;
     const auto process_id = required_process_id(*map);
-    if (!process_id) return failure(process_id.error());
+    RETURN_IF_FAILED(process_id);
     options.parent_process_id = *process_id;
 
     for (const auto& [name, field, passed_to_child] : kPathFields) {
         auto value = required_path(*map, name);
-        if (!value) return failure(value.error());
+        RETURN_IF_FAILED(value);
         if (passed_to_child && !is_child_argument_safe(*value)) {
             return failure("--" + std::string(name) + std::string(kMustNotAddArguments));
         }
@@ -119,7 +119,7 @@ Result<UpdateOptions> parse_options(std::span<const std::string> arguments) {
     }
     for (const auto& [name, field] : kTextFields) {
         auto value = required_text(*map, name);
-        if (!value) return failure(value.error());
+        RETURN_IF_FAILED(value);
         options.*field = std::move(*value);
     }
     options.expected_sha256 = ascii_lower(options.expected_sha256);

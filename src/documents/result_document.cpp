@@ -1,4 +1,4 @@
-#include "result_reader.hpp"
+#include "result_document.hpp"
 
 #include <limits>
 #include <optional>
@@ -24,6 +24,11 @@ Result<std::optional<std::int32_t>> required_exit_code(std::string_view status) 
 
 }  // namespace
 
+std::string result_document(const UpdateOutcome& outcome) {
+    return "{\"status\":" + json_string(outcome.status) + ",\"exitCode\":" + std::to_string(outcome.exit_code) +
+           ",\"message\":" + json_string(outcome.message) + "}";
+}
+
 Result<UpdateOutcome> read_result_document(std::string_view text) {
     const auto members = read_flat_json_object(text);
     if (!members) return invalid(members.error());
@@ -41,7 +46,7 @@ Result<UpdateOutcome> read_result_document(std::string_view text) {
         return invalid("\"exitCode\" is beyond 32 bits");
     }
     const auto required = required_exit_code(*status);
-    if (!required) return failure(required.error());
+    RETURN_IF_FAILED(required);
     if (*required && **required != *exit_code) {
         return invalid("\"" + *status + "\" goes with exit code " + std::to_string(**required));
     }

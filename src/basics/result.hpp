@@ -33,14 +33,4 @@ inline std::unexpected<std::string> failure(std::string message) {
         }                                                                                 \
     } while (false)
 
-// Runs the steps (callables returning Status) one after another until one
-// fails: that failure, or success when all succeed. It stands for the early
-// return after each step of a sequence.
-template <class... Steps>
-Status in_order(Steps&&... steps) {
-    Status status;
-    ((status = status ? steps() : status), ...);
-    return status;
-}
-
 }  // namespace vostrane

@@ -1,4 +1,5 @@
-// Status steps run in order until one fails.
+// Failures passed up through RETURN_IF_FAILED: steps run in order until one
+// fails, and that failure is what the caller gets.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +10,7 @@
 namespace vostrane {
 namespace {
 
-TEST(InOrder, RunsStepsUntilTheFirstFailureAndReturnsIt) {
+TEST(ReturnIfFailed, RunsStepsUntilTheFirstFailureAndReturnsIt) {
     struct Case {
         const char* name;
         std::vector<Status> answers;
@@ -31,9 +32,28 @@ TEST(InOrder, RunsStepsUntilTheFirstFailureAndReturnsIt) {
                 return c.answers[index];
             };
         };
-        EXPECT_EQ(in_order(step(0), step(1), step(2)), c.expected);
+        // A Status passed up as it is given, a Result<int> held first, a Status again.
+        const auto in_sequence = [&]() -> Status {
+            RETURN_IF_FAILED(step(0)());
+            const Status answer = step(1)();
+            const Result<int> second = answer ? Result<int>(2) : Result<int>(failure(answer.error()));
+            RETURN_IF_FAILED(second);
+            RETURN_IF_FAILED(step(2)());
+            return {};
+        };
+        EXPECT_EQ(in_sequence(), c.expected);
         EXPECT_EQ(run, c.steps_run);
     }
+}
+
+// A failure passes up into a function of another value type unchanged.
+TEST(ReturnIfFailed, PassesTheMessageUpIntoAnyResult) {
+    const auto passed_up = [](Status status) -> Result<std::string> {
+        RETURN_IF_FAILED(status);
+        return std::string("done");
+    };
+    EXPECT_EQ(passed_up(failure("why")), Result<std::string>(failure("why")));
+    EXPECT_EQ(passed_up(Status{}), Result<std::string>("done"));
 }
 
 }  // namespace

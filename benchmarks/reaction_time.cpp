@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_product.hpp"
 #include "helper_process.hpp"
 #include "run_update.hpp"
 #include "stub_record.hpp"
@@ -88,7 +89,10 @@ double reaction_round(const std::filesystem::path& record, unsigned application_
     TempDir dir;
     // A real package: the helper reads its tables before it waits, and after
     // the installer asks whether it was installed (the stand-in installs it).
-    const std::string bytes = read_file(build_file(L"packages\\stand-in-app.msi"));
+    // A product of its own each round: the helper refuses a package whose
+    // product is registered from it already.
+    const FreshProduct product(build_file(L"packages\\stand-in-app.msi"));
+    const std::string& bytes = product.bytes();
     write_file(dir / L"update.msi", bytes);
     const std::string digest = sha256_hex(bytes);
     const std::string signature =

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "hex.hpp"
 #include "interface_texts.hpp"
 #include "unicode.hpp"
 
@@ -58,9 +59,7 @@ Status confirm_checked_package_installed(const PackageIdentity& checked, Install
 
 std::string unpacked_guid(std::string_view text) {
     constexpr std::size_t kPackedLength = 32;
-    const bool packed = text.size() == kPackedLength && std::ranges::all_of(text, [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    });
+    const bool packed = text.size() == kPackedLength && std::ranges::all_of(text, is_ascii_hex_digit);
     if (!packed) return std::string(text);
     // The first three fields are stored with their digits reversed, each
     // byte of the last two with its two digits swapped.

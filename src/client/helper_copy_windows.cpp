@@ -20,12 +20,6 @@ std::unexpected<std::string> not_copied(const IoError& error) {
     return failure(std::string(kHelperNotCopied) + win::describe_io_error(error));
 }
 
-std::expected<std::string, IoError> read_helper(const std::u16string& helper) {
-    auto file = win::open_shared(win::file_path(helper), GENERIC_READ, OPEN_EXISTING);
-    RETURN_IF_FAILED(file);
-    return win::read_whole_file(file->get(), kLargestHelper);
-}
-
 // Opens the path itself: a link is opened as the link, never followed.
 win::unique_file open_not_following(const std::u16string& path, DWORD access, DWORD share) {
     return win::unique_file(::CreateFileW(win::wide_c_str(win::file_path(path)), access, share, nullptr, OPEN_EXISTING,
@@ -108,7 +102,7 @@ void delete_if_listed(const std::u16string& folder, const ListedEntry& entry, DW
 }  // namespace
 
 Result<HeldHelperCopy> HeldHelperCopy::make(const std::u16string& helper, const std::u16string& copy) {
-    const auto bytes = read_helper(helper);
+    const auto bytes = win::read_whole_file(helper, kLargestHelper);
     if (!bytes) return not_copied(bytes.error());
     std::optional<win::FileIdentity> written_identity;
     {

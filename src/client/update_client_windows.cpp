@@ -39,9 +39,7 @@ bool is_missing(const IoError& error) {
 
 // The whole file, or the error of opening or reading it.
 std::expected<std::string, IoError> read_small_file(const std::u16string& path) {
-    auto file = win::open_shared(win::file_path(path), GENERIC_READ, OPEN_EXISTING);
-    RETURN_IF_FAILED(file);
-    return win::read_whole_file(file->get(), kLargestDocument);
+    return win::read_whole_file(path, kLargestDocument);
 }
 
 Result<std::string> read_document(const std::u16string& path) {

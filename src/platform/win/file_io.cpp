@@ -101,6 +101,12 @@ std::expected<std::string, IoError> read_whole_file(HANDLE file, std::uint64_t l
     return bytes;
 }
 
+std::expected<std::string, IoError> read_whole_file(const std::u16string& path, std::uint64_t largest) {
+    auto file = open_shared(file_path(path), GENERIC_READ, OPEN_EXISTING);
+    RETURN_IF_FAILED(file);
+    return read_whole_file(file->get(), largest);
+}
+
 namespace {
 
 // Opens the path for its metadata alone. Backup semantics let directories

@@ -39,6 +39,8 @@ std::expected<void, IoError> write_all(HANDLE file, std::string_view bytes);
 // Every byte of the open file from its position on; an error when it holds
 // more than `largest` bytes.
 std::expected<std::string, IoError> read_whole_file(HANDLE file, std::uint64_t largest);
+// The same for the file at `path`, opened for reading with full sharing.
+std::expected<std::string, IoError> read_whole_file(const std::u16string& path, std::uint64_t largest);
 
 // Creates the directory and every missing one above it; an existing one is fine.
 std::expected<void, IoError> create_directories(std::u16string_view directory);
